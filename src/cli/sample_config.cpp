@@ -1,0 +1,57 @@
+#include "cli/sample_config.h"
+
+#include "cli/options.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+std::string sample_config_text() {
+    // The service endpoints are always the built-in ones, never values from this launch.
+    std::string text = "# Brevalo Castora ";
+    text += app_version;
+    text += "\n"
+            "profile=balanced_480p\n"
+            "scene=gift_war_scoreboard\n"
+            "screen=0\n"
+            "no_audio=0\n"
+            "ffmpeg=ffmpeg\n"
+            "video_input=\n"
+            "audio_input=\n"
+            "ingest_url=rtmp://live.example.com/live\n"
+            "stream_key=CHANGE_ME\n"
+            "target=rtmp://a.rtmp.youtube.com/live2/YOUTUBE_KEY\n"
+            "record_file=brevalo-local-recording.mkv\n"
+            "overlay_title=Brevalo Live\n"
+            "overlay_subtitle=Castora\n"
+            "score_left=Heaven 0\n"
+            "score_right=Hell 0\n"
+            "watermark=Brevalo\n"
+            "virtual_background=0\n"
+            "automation_poll_url=http://127.0.0.1:18444/brevalo/actions\n"
+            "automation_ack_url=http://127.0.0.1:18444/brevalo/ack\n"
+            "automation_token=\n"
+            "update_url=";
+    text += default_update_url;
+    text += "\nreport_url=";
+    text += default_report_url;
+    text += "\n"
+            "skip_update_check=0\n"
+            "auto_download_update=1\n"
+            "disable_error_reporting=0\n"
+            "reconnect=1\n";
+    return text;
+}
+
+int write_sample_config(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    if (file == nullptr) {
+        std::fprintf(stderr, "Could not write sample config %s: %s\n", path.c_str(),
+                     std::strerror(errno));
+        return 2;
+    }
+    const std::string text = sample_config_text();
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fclose(file);
+    return 0;
+}

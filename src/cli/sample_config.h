@@ -1,0 +1,10 @@
+#pragma once
+
+#include <string>
+
+// The starter studio config, exactly as written to a file.
+std::string sample_config_text();
+
+// Writes the starter config to `path`, replacing any file there. Returns the exit status:
+// 0, or 2 after a message when the file cannot be opened for writing.
+int write_sample_config(const std::string& path);

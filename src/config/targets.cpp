@@ -1,0 +1,82 @@
+#include "config/targets.h"
+
+#include "cli/options.h"
+#include "config/line_reader.h"
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr std::array<std::string_view, 3> target_schemes{"rtmp://", "rtmps://", "srt://"};
+
+bool has_target_scheme(std::string_view url) {
+    for (const std::string_view scheme : target_schemes) {
+        if (url.starts_with(scheme)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+bool add_target(StudioOptions& options, std::string_view url) {
+    if (url.empty()) {
+        return true;
+    }
+    if (!has_target_scheme(url)) {
+        std::fprintf(stderr, "Target must start with rtmp://, rtmps://, or srt://: %.*s\n",
+                     static_cast<int>(url.size()), url.data());
+        return false;
+    }
+    // '|' separates outputs and ']' closes an output's options in FFmpeg's tee list.
+    if (url.find_first_of("|]") != std::string_view::npos) {
+        std::fputs("Target URL cannot contain pipe or closing bracket characters.\n", stderr);
+        return false;
+    }
+    if (options.targets.size() >= static_cast<std::size_t>(max_targets)) {
+        std::fprintf(stderr, "Too many targets. Maximum is %d.\n", max_targets);
+        return false;
+    }
+    options.targets.emplace_back(url);
+    return true;
+}
+
+std::string_view target_from_line(std::string_view trimmed_line) {
+    const std::size_t equals = trimmed_line.find('=');
+    const std::size_t scheme_mark = trimmed_line.find("://");
+    if (equals != std::string_view::npos && scheme_mark != std::string_view::npos &&
+        scheme_mark > equals) {
+        return trim_whitespace(trimmed_line.substr(equals + 1));
+    }
+    return trimmed_line;
+}
+
+bool load_target_file(StudioOptions& options) {
+    const std::string& path = options.target_file;
+    if (path.empty()) {
+        return true;
+    }
+    const FileHandle file{std::fopen(path.c_str(), "r")};
+    if (!file) {
+        std::fprintf(stderr, "Could not open target file %s: %s\n", path.c_str(),
+                     std::strerror(errno));
+        return false;
+    }
+    LineReader reader{file.get()};
+    while (const auto line = reader.next()) {
+        if (is_blank_or_comment(*line)) {
+            continue;
+        }
+        if (!add_target(options, target_from_line(*line))) {
+            std::fprintf(stderr, "Invalid target on line %lu of %s.\n", reader.line_number(),
+                         path.c_str());
+            return false;
+        }
+    }
+    return true;
+}

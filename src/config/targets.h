@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string_view>
+
+struct StudioOptions;
+
+// Stores one stream target after its checks (scheme, no '|' or ']', the 16-target limit).
+// An empty text stores nothing and is no error. Returns false after writing the message.
+bool add_target(StudioOptions& options, std::string_view url);
+
+// Reads the target file named in the record, one URL or label=URL a line, appending each
+// target. Nothing to do without a path. Returns false after writing the messages.
+bool load_target_file(StudioOptions& options);
+
+// The URL a target-file line names: the text after the first '=' when a "://" only begins
+// after it (a label), otherwise the whole line, so query strings holding '=' stay whole.
+std::string_view target_from_line(std::string_view trimmed_line);

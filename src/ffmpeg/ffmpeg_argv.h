@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct StudioOptions;
+struct IngestProfile;
+struct ScenePreset;
+
+// The FFmpeg argument vector; element 0 is the executable. The publish operand is always the
+// last element.
+using FfmpegArgv = std::vector<std::string>;
+
+inline constexpr std::size_t max_input_specifier_length = 255;
+
+std::string format_int_arg(int value);
+std::string format_kbps_arg(int kbps);
+
+// "video:audio" for the AVFoundation input, cut at 255 bytes.
+std::string input_specifier(const StudioOptions& options);
+
+FfmpegArgv build_ffmpeg_argv(const StudioOptions& options, const IngestProfile& profile,
+                             const ScenePreset& scene, std::string_view publish_spec,
+                             std::size_t output_count);
+
+// The capture-device listing command, whose input name is empty on purpose.
+FfmpegArgv build_device_listing_argv(const StudioOptions& options);

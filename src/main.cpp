@@ -1,0 +1,20 @@
+#include "cli/arguments.h"
+#include "cli/launch.h"
+#include "cli/options.h"
+#include "cli/out_of_memory.h"
+#include "cli/usage.h"
+
+int main(int argc, char** argv) {
+    install_out_of_memory_handler();
+    StudioOptions options;
+    switch (parse_arguments(argc, argv, options)) {
+    case ParseOutcome::exit_success:
+        return 0;
+    case ParseOutcome::failure:
+        print_usage(argc > 0 ? argv[0] : "castora");
+        return 2;
+    case ParseOutcome::proceed:
+        break;
+    }
+    return run_studio(options);
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "ffmpeg/ffmpeg_argv.h"
+
+#include <string>
+#include <string_view>
+
+// One element in POSIX shell quoting: bare when every byte is safe, otherwise single-quoted
+// with each apostrophe written as '\''. An empty element is '' so it survives a paste.
+std::string shell_quote(std::string_view element);
+
+// The whole vector as one line, so that pasted into a shell it runs the same vector.
+std::string shell_command_line(const FfmpegArgv& argv);
+
+// Writes that line and a line feed to standard output.
+void print_shell_command(const FfmpegArgv& argv);

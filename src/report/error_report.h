@@ -1,0 +1,25 @@
+#pragma once
+
+#include "report/report_json.h"
+
+#include <string>
+
+struct StudioOptions;
+
+// The endpoint reports go to, or empty when reporting is off or the URL is refused.
+std::string report_endpoint(const StudioOptions* options);
+
+// "/tmp/brevalo-studio-report-<pid>.json": every report of one process uses the same name.
+std::string report_file_path();
+
+// The shell command that posts the report file to the endpoint, all its output discarded.
+std::string report_delivery_command(const std::string& file_path, const std::string& endpoint);
+
+// Creates the report file afresh, never following a link planted at its name: an existing
+// name is removed once and the exclusive create retried. Returns the descriptor or -1.
+// Async-signal-safe.
+int create_report_file(const char* path) noexcept;
+
+// Writes the report to its file under /tmp, posts it with curl and removes the file. Every
+// failure is silent and nothing here changes the outcome of the launch. `options` may be null.
+void send_error_report(const StudioOptions* options, const ReportFields& fields);

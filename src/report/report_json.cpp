@@ -1,0 +1,63 @@
+#include "report/report_json.h"
+
+#include "cli/options.h"
+#include "common/utf8.h"
+
+std::string escape_report_member(std::string_view text, std::size_t limit) {
+    std::string escaped;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        if (byte < 32 || byte == 127) {
+            ++at;
+            continue;
+        }
+        const std::size_t length = utf8_sequence_length(text.substr(at));
+        if (length == 0) {
+            ++at;
+            continue;
+        }
+        const bool needs_escape = byte == '"' || byte == '\\';
+        const std::size_t written = needs_escape ? 2 : length;
+        if (escaped.size() + written > limit) {
+            break;
+        }
+        if (needs_escape) {
+            escaped += '\\';
+        }
+        escaped.append(text.substr(at, length));
+        at += length;
+    }
+    return escaped;
+}
+
+std::string compose_report_json(const StudioOptions* options, const ReportFields& fields) {
+    const std::string_view profile_key =
+        options != nullptr ? std::string_view{options->profile_key} : std::string_view{};
+    const std::string_view scene_key =
+        options != nullptr ? std::string_view{options->scene_key} : std::string_view{};
+    std::string json = "{\"event_type\":\"";
+    json += fields.event_type;
+    json += "\",\"severity\":\"";
+    json += fields.severity;
+    json += "\",\"app_version\":\"";
+    json += app_version;
+    json += "\",\"app_platform\":\"";
+    json += app_platform;
+    json += "\",\"architecture\":\"";
+    json += app_architecture;
+    json += "\",\"exit_code\":";
+    json += std::to_string(fields.exit_code);
+    json += ",\"signal_name\":\"";
+    json += escape_report_member(fields.signal_name, max_signal_name_bytes);
+    json += "\",\"phase\":\"";
+    json += escape_report_member(fields.phase, max_phase_bytes);
+    json += "\",\"profile_key\":\"";
+    json += escape_report_member(profile_key, max_key_bytes);
+    json += "\",\"scene_key\":\"";
+    json += escape_report_member(scene_key, max_key_bytes);
+    json += "\",\"message\":\"";
+    json += escape_report_member(fields.message, max_message_bytes);
+    json += "\"}\n";
+    return json;
+}

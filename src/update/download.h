@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The package's file name in the working directory; "latest" stands in for an empty version.
+std::string package_file_name(std::string_view latest_version);
+
+// A version text from the service may become part of a file name and of shell commands only
+// when it is made of ASCII letters, digits and . _ - + and is not "." or "..".
+bool is_safe_version_text(std::string_view version);
+
+// Exactly 64 hexadecimal digits, returned in lower case; empty when the digest is not that.
+std::string normalized_sha256(std::string_view digest);
+
+// Downloads the package beside the program and keeps it only when its SHA-256 digest matches
+// the announced one. Writes one outcome line on standard error; refused input is silent.
+void download_update(std::string_view url, std::string_view latest_version,
+                     std::string_view expected_sha256);

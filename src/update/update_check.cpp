@@ -1,0 +1,86 @@
+#include "update/update_check.h"
+
+#include "cli/options.h"
+#include "process/shell.h"
+#include "update/download.h"
+#include "update/json_string.h"
+#include "update/service_url.h"
+#include "update/versions.h"
+
+#include <cstdio>
+
+std::string update_query_url(std::string_view endpoint) {
+    std::string query{endpoint};
+    query += endpoint.find('?') != std::string_view::npos ? '&' : '?';
+    query += "current_version=";
+    query += app_version;
+    query += "&platform=";
+    query += app_platform;
+    query += "&architecture=";
+    query += app_architecture;
+    query += "&channel=stable";
+    if (query.size() > max_service_url_length) {
+        query.resize(max_service_url_length);
+    }
+    return query;
+}
+
+std::string printable_service_text(std::string_view text) {
+    std::string printable;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 32 && byte != 127) {
+            printable += c;
+        }
+    }
+    return printable;
+}
+
+void check_for_update(const StudioOptions* options) {
+    if (options != nullptr && options->skip_update_check) {
+        return;
+    }
+    const std::string endpoint{options != nullptr ? std::string_view{options->update_url}
+                                                  : default_update_url};
+    if (!is_safe_service_url(endpoint.c_str())) {
+        return;
+    }
+    const std::string query = update_query_url(endpoint);
+    if (!is_safe_service_url(query.c_str())) {
+        return;
+    }
+    std::string command = "curl -fsSL --max-time 8 --retry 1 --user-agent BrevaloCastora/";
+    command += app_version;
+    command += " '" + query + "'";
+    const auto answer = read_shell_command_output(command, max_update_answer_bytes);
+    if (!answer) {
+        return;
+    }
+    std::string latest;
+    if (!extract_json_string(*answer, "latest_version", latest, latest_version_capacity)) {
+        return;
+    }
+    if (compare_versions(app_version, latest) >= 0) {
+        if (options != nullptr && options->check_update) {
+            std::fprintf(stderr, "Castora is current: %.*s\n", static_cast<int>(app_version.size()),
+                         app_version.data());
+        }
+        return;
+    }
+    std::string download_url;
+    std::string digest;
+    extract_json_string(*answer, "download_url", download_url, download_url_capacity);
+    extract_json_string(*answer, "sha256", digest, sha256_capacity);
+    std::fprintf(stderr, "Castora update available: %.*s -> %s\n",
+                 static_cast<int>(app_version.size()), app_version.data(),
+                 printable_service_text(latest).c_str());
+    if (!download_url.empty()) {
+        std::fprintf(stderr, "Download: %s\n", printable_service_text(download_url).c_str());
+    }
+    if (!digest.empty()) {
+        std::fprintf(stderr, "SHA-256: %s\n", printable_service_text(digest).c_str());
+    }
+    if (options != nullptr && options->auto_download_update && !download_url.empty()) {
+        download_update(download_url, latest, digest);
+    }
+}
