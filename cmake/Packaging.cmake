@@ -1,0 +1,2 @@
+# Installation and the update package the update service serves.
+install(TARGETS castora RUNTIME DESTINATION bin)
