@@ -24,12 +24,12 @@ def substitute(argv, seconds="4"):
     for i in range(len(args) - 7):
         if args[i:i + 2] == ["-f", "avfoundation"] and args[i + 2] == "-framerate" \
                 and args[i + 4] == "-video_size" and args[i + 6] == "-i":
-            rate, size, spec = args[i + 3], args[i + 5], args[i + 7]
+            rate, size, devices = args[i + 3], args[i + 5], args[i + 7]
             break
     else:
         raise ValueError("no AVFoundation input in the vector")
     graph = f"testsrc2=size={size}:rate={rate}[out0]"
-    if not spec.endswith(":none"):
+    if not devices.endswith(":none"):
         graph += ";sine=frequency=440:sample_rate=48000[out1]"
     args[i:i + 8] = ["-re", "-f", "lavfi", "-i", graph]
     args[args.index("h264_videotoolbox")] = "libx264"
