@@ -12,31 +12,17 @@ import signal
 import sys
 import time
 
-
-def next_status():
-    statuses = os.environ.get("FAKE_FFMPEG_STATUSES", "0").split(",")
-    log = os.environ.get("FAKE_FFMPEG_LOG")
-    runs = 0
-    if log and os.path.exists(log):
-        with open(log, encoding="utf-8", errors="surrogateescape") as f:
-            runs = sum(1 for _ in f)
-    return statuses[min(runs, len(statuses) - 1)].strip()
-
-
-def main():
-    status = next_status()
-    log = os.environ.get("FAKE_FFMPEG_LOG")
-    if log:
-        args = [os.fsdecode(a.encode("utf-8", "surrogateescape")) for a in sys.argv]
-        with open(log, "a", encoding="utf-8", errors="surrogateescape") as f:
-            f.write(json.dumps(args) + "\n")
-    delay = float(os.environ.get("FAKE_FFMPEG_SLEEP", "0"))
-    if delay > 0:
-        time.sleep(delay)
-    if status == "kill":
-        os.kill(os.getpid(), signal.SIGKILL)
-    sys.exit(int(status))
-
-
-if __name__ == "__main__":
-    main()
+log = os.environ.get("FAKE_FFMPEG_LOG")
+statuses = os.environ.get("FAKE_FFMPEG_STATUSES", "0").split(",")
+runs = 0
+if log and os.path.exists(log):
+    with open(log, encoding="utf-8", errors="surrogateescape") as f:
+        runs = sum(1 for _ in f)
+status = statuses[min(runs, len(statuses) - 1)].strip()
+if log:
+    with open(log, "a", encoding="utf-8", errors="surrogateescape") as f:
+        f.write(json.dumps(sys.argv) + "\n")
+time.sleep(float(os.environ.get("FAKE_FFMPEG_SLEEP", "0")))
+if status == "kill":
+    os.kill(os.getpid(), signal.SIGKILL)
+sys.exit(int(status))

@@ -1,17 +1,9 @@
 #!/usr/bin/env python3
-"""Stands in for FFmpeg on a machine without a camera or VideoToolbox (give it with --ffmpeg).
-
-It rewrites castora's argument vector, changing only the capture input and the encoder: the
-AVFoundation input becomes a paced lavfi test pattern (with a sine tone unless the audio device
-is "none"), h264_videotoolbox becomes libx264, and "-t SECONDS" goes before the output part.
-Then it becomes the real ffmpeg through execv, so signals sent to this process reach FFmpeg.
-
-Environment:
-  CASTORA_SUBSTITUTE_SECONDS  length of the stream in seconds (default 4)
-  CASTORA_SUBSTITUTE_FAIL_ONCE  a marker path: when it does not exist yet, it is created, FFmpeg
-                                runs as a child and this run ends with status 1 whatever FFmpeg
-                                did, so a restart can be provoked after a complete run.
-"""
+"""Stands in for FFmpeg without a camera or VideoToolbox (give it with --ffmpeg): the AVFoundation input
+becomes a paced lavfi test pattern (with a sine tone unless the audio device is "none"), h264_videotoolbox
+becomes libx264 and "-t $CASTORA_SUBSTITUTE_SECONDS" (default 4) goes before the output part; then it execs
+the real ffmpeg, so signals reach FFmpeg. When the marker path $CASTORA_SUBSTITUTE_FAIL_ONCE does not exist
+yet, it is created and this run ends with status 1 after FFmpeg's, which provokes a restart."""
 import os
 import shutil
 import subprocess

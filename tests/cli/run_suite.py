@@ -5,13 +5,9 @@ import os
 import sys
 import unittest
 
-suite_file = sys.argv[1]
-sys.path.insert(0, os.path.dirname(os.path.abspath(suite_file)))
-loader = unittest.TestLoader()
-suite = loader.discover(os.path.dirname(os.path.abspath(suite_file)), pattern=os.path.basename(suite_file))
-result = unittest.TextTestRunner(verbosity=2).run(suite)
+directory, name = os.path.split(os.path.abspath(sys.argv[1]))
+sys.path.insert(0, directory)
+result = unittest.TextTestRunner(verbosity=2).run(unittest.TestLoader().discover(directory, pattern=name))
 if not result.wasSuccessful():
     sys.exit(1)
-if result.skipped and len(result.skipped) >= result.testsRun:
-    sys.exit(77)
-sys.exit(0)
+sys.exit(77 if result.skipped and len(result.skipped) >= result.testsRun else 0)

@@ -1,10 +1,9 @@
 """Front end: help and listings, the argument walk, mode selection and every launch check."""
 import os
-import shlex
 import tempfile
 import unittest
 
-from harness import CASTORA, OFFLINE, Answer, FakeFfmpeg, ServiceServer, run_castora
+from harness import CASTORA, OFFLINE, REPORT, Answer, FakeFfmpeg, ServiceServer, dry_run, run_castora
 
 HELP_OPTIONS = [
     ("--version", "Show version."),
@@ -134,6 +133,7 @@ reconnect=1
 POLL_REFUSED = "Automation poll URL must be HTTPS or a local Castora bridge URL.\n"
 ACK_REFUSED = "Automation acknowledgement URL must be HTTPS or a local Castora bridge URL.\n"
 DEST = ["--target", "rtmp://a/x"]
+VERSION = "Brevalo Castora Native 0.2.1\n"
 
 
 def value_after(args, option, default):
@@ -164,133 +164,76 @@ class FrontEnd(unittest.TestCase):
     def run_here(self, args, env=None):
         return run_castora(args, env={**self.server.env, **(env or {})}, cwd=self.tmp.name)
 
-    def test_help_and_version_texts(self):
-        for args in (["--help"], ["-h"], ["--help", "--bogus"], ["--list-platforms", "-h"]):
+    def test_help_version_and_walk_failures(self):
+        for args, text in ((["--help"], HELP), (["-h"], HELP), (["--list-platforms", "--help", "--x"], HELP),
+                           (["--version"], VERSION), (["--list-scenes", "--version", "--x"], VERSION)):
             with self.subTest(args=args):
-                r = run_castora(args)
-                self.assertEqual((r.status, r.stdout, r.stderr), (0, HELP, ""))
-        for args in (["--version"], ["--version", "--bogus"], ["--list-scenes", "--version"]):
+                self.assertEqual(run_castora(args), (0, text, ""))
+        for args, named in ((["--bogus", "--help"], "--bogus"), (["-hx"], "-hx"), (["-H"], "-H"),
+                            (["--profile"], "--profile"), (["--profile=x"], "--profile=x"),
+                            (["--", "--help"], "--"), (["--dry-run", "--HELP", "--version"], "--HELP")):
             with self.subTest(args=args):
-                r = run_castora(args)
-                self.assertEqual((r.status, r.stdout, r.stderr), (0, "Brevalo Castora Native 0.2.1\n", ""))
-
-    def test_walk_failures_print_help_and_name_the_argument(self):
-        cases = [(["--bogus"], "--bogus"), (["-hx"], "-hx"), (["-H"], "-H"), (["--profile"], "--profile"),
-                 (["--target-file"], "--target-file"), (["--bogus", "--help"], "--bogus"),
-                 (["--list-platforms", "--bogus"], "--bogus"),
-                 (["--profile=low_power_360p"], "--profile=low_power_360p"), (["--", "--help"], "--"),
-                 (["--bogus", "--version"], "--bogus"), (["--dry-run", "--HELP"], "--HELP")]
-        for args, named in cases:
-            with self.subTest(args=args):
-                r = run_castora(args)
-                self.assertEqual((r.status, r.stdout, r.stderr),
-                                 (2, HELP, f"Unknown or incomplete option: {named}\n"))
-
-    def test_values_may_begin_with_a_dash_and_config_order_decides(self):
-        r = run_castora([*OFFLINE, "--profile", "--help", *DEST])
-        self.assertEqual((r.status, r.stderr), (2, "Unknown profile: --help\n\n"))
-        config = os.path.join(self.tmp.name, "studio.conf")
-        with open(config, "w") as f:
-            f.write("profile=low_power_360p\n")
-        dashes = ["--overlay-title", "-x", "--stream-key", "-k", "--ingest-url", "rtmp://h/live"]
-        cases = [(dashes, "balanced_480p"),
-                 (["--profile", "high_1080p", "--config", config, *DEST], "low_power_360p"),
-                 (["--config", config, "--profile", "high_1080p", *DEST], "high_1080p")]
-        for args, profile in cases:
-            with self.subTest(args=args):
-                r = run_castora([*args, *OFFLINE, "--dry-run"])
-                self.assertEqual((r.status, r.stderr), (0, ""))
-                header, command = r.stdout.splitlines()
-                self.assertEqual(header, f"Brevalo Castora 0.2.1 | scene=camera_clean | profile={profile}")
-                if "-x" in args:
-                    argv = shlex.split(command)
-                    self.assertEqual(argv[-1], "rtmp://h/live/-k")
-                    self.assertIn(",drawtext=text='-x':", argv[argv.index("-vf") + 1])
+                self.assertEqual(run_castora(args), (2, HELP, f"Unknown or incomplete option: {named}\n"))
+        # A value is the next argument whatever it looks like.
+        r, argv = dry_run(["--overlay-title", "-x", "--stream-key", "-k", "--ingest-url", "rtmp://h/live"])
+        self.assertEqual((r.status, r.stderr, argv[-1]), (0, "", "rtmp://h/live/-k"))
+        self.assertIn(",drawtext=text='-x':", argv[argv.index("-vf") + 1])
 
     def test_mode_order_and_listings_contact_no_service(self):
         order = [("--list-profiles", PROFILES), ("--list-platforms", PLATFORMS), ("--list-scenes", SCENES),
                  ("--list-automation", AUTOMATION), ("--brand-kit", BRAND_KIT)]
-        streaming = ["--dry-run", "--print-devices", "--ingest-url", "rtmp://h/x", "--profile", "bogus"]
+        flags = [f for f, _ in order]
+        streaming = ["--dry-run", "--print-devices", "--ingest-url", "rtmp://h/x", "--profile", "bogus",
+                     *self.services]
         for i, (flag, text) in enumerate(order):
             with self.subTest(flag):
                 self.reset_server()
-                r = self.run_here([*reversed([f for f, _ in order[i:]]), *streaming, *self.services])
-                self.assertEqual((r.status, r.stdout, r.stderr), (0, text, ""))
+                self.assertEqual(self.run_here([*reversed(flags[i:]), *streaming]), (0, text, ""))
                 self.assertEqual(self.server.requests, [])
-        flags = [f for f, _ in order]
         sample = os.path.join(self.tmp.name, "sample.conf")
-        r = self.run_here([*flags, "--check-update", "--write-sample-config", sample, *streaming,
-                           *self.services])
-        self.assertEqual((r.status, r.stdout, r.stderr), (0, "", ""))
+        r = self.run_here([*flags, "--check-update", "--write-sample-config", sample, *streaming])
+        self.assertEqual(r, (0, "", ""))
         self.assertTrue(os.path.exists(sample))
         self.assertEqual(self.server.requests, [])
-        r = self.run_here([*flags, "--check-update", *streaming, *self.services])
-        self.assertEqual((r.status, r.stdout, r.stderr), (0, "", "Castora is current: 0.2.1\n"))
-        self.assertEqual([q.path for q in self.server.requests], ["/castora/update"])
-        r = self.run_here(["--write-sample-config", "", "--list-scenes"])
-        self.assertEqual((r.status, r.stdout, os.listdir(self.tmp.name)), (0, SCENES, ["sample.conf"]))
-        # The streaming launch (here a device-listing dry run) asks the update service first.
-        self.reset_server()
-        r = self.run_here([*streaming, *self.services])
-        self.assertEqual((r.status, r.stderr), (0, ""))
-        self.assertEqual([q.path for q in self.server.requests], ["/castora/update"])
+        r = self.run_here([*flags, "--check-update", *streaming])
+        self.assertEqual(r, (0, "", "Castora is current: 0.2.1\n"))
+        self.assertEqual(self.run_here(["--write-sample-config", "", "--list-scenes"]), (0, SCENES, ""))
+        self.assertEqual(os.listdir(self.tmp.name), ["sample.conf"])
+        # A streaming launch (here a device-listing dry run) asks the update service first; so did
+        # --check-update above, and only those two. The listing needs no profile or destination.
+        r = self.run_here([*streaming, "--ffmpeg", "/opt/ff"])
+        self.assertEqual(r, (0, "/opt/ff -hide_banner -f avfoundation -list_devices true -i ''\n", ""))
+        self.assertEqual([q.path for q in self.server.requests], ["/castora/update"] * 2)
 
-    def test_sample_config_is_written_exactly_and_loads_back(self):
+    def test_sample_config_is_written_exactly(self):
         path = os.path.join(self.tmp.name, "studio.conf")
         with open(path, "w") as f:
-            f.write("old content that is longer than nothing\n" * 100)
+            f.write("old content that is longer than the sample\n" * 100)
         r = self.run_here(["--update-url", "https://other.example/u", "--write-sample-config", path,
                            "--report-url", "https://other.example/r", "--list-platforms"])
-        self.assertEqual((r.status, r.stdout, r.stderr), (0, "", ""))
+        self.assertEqual(r, (0, "", ""))
         with open(path) as f:
             self.assertEqual(f.read(), SAMPLE_CONFIG)
-        # The file turns update checks and reports on, so the offline switches come after it.
-        r = self.run_here(["--config", path, *OFFLINE, "--dry-run"])
-        self.assertEqual((r.status, r.stderr), (0, ""))
-        lines = r.stdout.splitlines()
-        self.assertEqual(lines[:3], [
-            "Brevalo Castora 0.2.1 | scene=gift_war_scoreboard | profile=balanced_480p",
-            "Automation bridge configured; token hidden.",
-            "Reconnect policy: FFmpeg restarts on non-clean stream exits."])
-        self.assertEqual(shlex.split(lines[3])[-1],
-                         "[f=flv:onfail=ignore]rtmp://live.example.com/live/CHANGE_ME|"
-                         "[f=flv:onfail=ignore]rtmp://a.rtmp.youtube.com/live2/YOUTUBE_KEY|"
-                         "[f=matroska]brevalo-local-recording.mkv")
         missing = os.path.join(self.tmp.name, "no-such-dir", "studio.conf")
         r = self.run_here(["--write-sample-config", missing, *self.services])
-        self.assertEqual((r.status, r.stdout, r.stderr),
-                         (2, "", f"Could not write sample config {missing}: No such file or directory\n"))
-        self.assertFalse(os.path.exists(os.path.dirname(missing)))
+        self.assertEqual(r, (2, "", f"Could not write sample config {missing}: No such file or directory\n"))
         self.assertEqual(self.server.requests, [])
 
     def test_automation_urls(self):
-        accepted = ["http://localhost", "http://localhost:18444/a", "http://[::1]:8/a", "https://anything",
-                    "http://127.0.0.1", "http://127.0.0.1/q", "http://localhost?x=1", "http://[::1]#f"]
-        refused = ["http://localhostx:1/queue", "http://127.0.0.1.evil.example/", "http://192.168.1.5/ack",
-                   "http://[::1]x/", "HTTP://localhost/", "http://LOCALHOST/", "ftp://127.0.0.1/"]
         token = ["--automation-token", "SECRET-TOKEN"]
-        for option, note, refusal in (("--automation-poll-url", True, POLL_REFUSED),
-                                      ("--automation-ack-url", False, ACK_REFUSED)):
-            for url in accepted + [""]:
+        for option, note in (("--automation-poll-url", True), ("--automation-ack-url", False)):
+            for url in ("http://localhost:18444/a", ""):
                 with self.subTest(option=option, url=url):
-                    r = run_castora([option, url, *token, *DEST, *OFFLINE, "--dry-run"])
+                    r, _ = dry_run([option, url, *token, *DEST])
                     self.assertEqual((r.status, r.stderr), (0, ""))
                     shown = "Automation bridge configured; token hidden." in r.stdout.splitlines()
                     self.assertEqual(shown, note and url != "")
                     self.assertNotIn("SECRET-TOKEN", r.stdout)
-            for url in refused:
-                with self.subTest(option=option, url=url):
-                    r = run_castora([option, url, *DEST, *OFFLINE, "--dry-run"])
-                    self.assertEqual((r.status, r.stdout, r.stderr), (2, "", refusal))
-
-    def test_device_listing_dry_run_needs_no_profile_or_destination(self):
-        for ffmpeg, shown in (("/opt/ff/bin/ffmpeg", "/opt/ff/bin/ffmpeg"), ("my ffmpeg", "'my ffmpeg'")):
-            with self.subTest(ffmpeg=ffmpeg):
-                r = self.run_here(["--skip-update-check", "--report-url", self.server.url("/castora/report"),
-                                   "--print-devices", "--dry-run", "--profile", "ultra", "--ffmpeg", ffmpeg])
-                self.assertEqual((r.status, r.stdout, r.stderr),
-                                 (0, f"{shown} -hide_banner -f avfoundation -list_devices true -i ''\n", ""))
-        self.assertEqual(self.server.requests, [])
+        for option, refused in (("--automation-poll-url", POLL_REFUSED),
+                                ("--automation-ack-url", ACK_REFUSED)):
+            with self.subTest(option=option):
+                r = dry_run([option, "http://127.0.0.1.evil.example/", *DEST])[0]
+                self.assertEqual(r, (2, "", refused))
 
     def test_launch_checks_message_status_and_report(self):
         d = self.tmp.name
@@ -298,62 +241,56 @@ class FrontEnd(unittest.TestCase):
         no_file = f"Could not open target file {missing}: No such file or directory\n"
         long_url = "rtmp://" + "a" * 1017
         sixteen = [a for i in range(16) for a in ("--target", f"rtmp://t/{i}")]
-        fifteen = sixteen[:30]
         huge = [a for i in range(16) for a in ("--target", f"rtmp://t/{i:02d}" + "b" * 1012)]
         stream_fake = FakeFfmpeg(tempfile.mkdtemp(dir=d), statuses="1")
         devices_fake = FakeFfmpeg(tempfile.mkdtemp(dir=d), statuses="3")
-        config_error = "configuration_error"
-        cases = [  # args, status, stdout, stderr, event type, phase, report message, fake FFmpeg
-            (["--target-file", missing, *DEST], 2, "", no_file, config_error, "target_file",
-             "Target file could not be loaded.", None),
-            (["--print-devices", "--target-file", missing], 2, "", no_file, config_error, "target_file",
-             "Target file could not be loaded.", None),
-            (["--print-devices", "--profile", "ultra"], 3, "", "", "ffmpeg_error", "print_devices",
+        loaded, built = "Target file could not be loaded.", "Stream target URL could not be built."
+        cases = [  # args, status, stdout, stderr, report phase and message, fake FFmpeg
+            (["--target-file", missing, *DEST], 2, "", no_file, "target_file", loaded, None),
+            (["--print-devices", "--target-file", missing], 2, "", no_file, "target_file", loaded, None),
+            (["--print-devices", "--profile", "ultra"], 3, "", "", "print_devices",
              "FFmpeg device listing failed.", devices_fake),
             (["--profile", "ultra", "--scene", "nope", *DEST], 2, PROFILES, "Unknown profile: ultra\n\n",
-             config_error, "profile", "Unknown ingest profile.", None),
+             "profile", "Unknown ingest profile.", None),
+            # Turning reporting off changes neither the message nor the status.
+            (["--profile", "--help", *DEST, "--no-error-reporting"], 2, PROFILES,
+             "Unknown profile: --help\n\n", "profile", None, None),
             (["--scene", "Camera_clean", "--profile", "high_1080p", *DEST], 2, SCENES,
-             "Unknown scene: Camera_clean\n\n", config_error, "scene", "Unknown scene preset.", None),
-            (["--record-file", "a|b.mkv", "--scene", "game_battle", "--automation-poll-url", "http://10.0.0.5/"],
-             2, "", "Recording path is invalid or too long.\n", config_error, "recording",
-             "Recording path was invalid.", None),
-            (["--automation-poll-url", "http://localhostx:1/queue", "--automation-ack-url", "ftp://x/"],
-             2, "", POLL_REFUSED, config_error, "automation", "Automation poll URL was rejected.", None),
-            (["--automation-ack-url", "http://192.168.1.5/ack", *DEST], 2, "", ACK_REFUSED, config_error,
-             "automation", "Automation acknowledgement URL was rejected.", None),
-            (["--ingest-url", long_url, *DEST], 2, "", "Publish URL is too long.\n", config_error,
-             "ingest_url", "Ingest URL could not be built.", None),
+             "Unknown scene: Camera_clean\n\n", "scene", "Unknown scene preset.", None),
+            (["--record-file", "a|b.mkv", "--scene", "game_battle", "--automation-poll-url", "http://x"], 2, "",
+             "Recording path is invalid or too long.\n", "recording", "Recording path was invalid.", None),
+            (["--automation-poll-url", "http://localhostx:1/queue", "--automation-ack-url", "ftp://x/"], 2,
+             "", POLL_REFUSED, "automation", "Automation poll URL was rejected.", None),
+            (["--automation-ack-url", "http://192.168.1.5/ack", *DEST], 2, "", ACK_REFUSED, "automation",
+             "Automation acknowledgement URL was rejected.", None),
+            (["--ingest-url", long_url, *DEST], 2, "", "Publish URL is too long.\n", "ingest_url",
+             "Ingest URL could not be built.", None),
             (["--ingest-url", "rtmp://h/live", *sixteen], 2, "", "Too many targets. Maximum is 16.\n",
-             config_error, "targets", "Too many stream targets.", None),
-            (["--target", "rtmp://a/x", "--target", long_url], 2, "", "Target URL is too long.\n", config_error,
-             "targets", "Stream target URL could not be built.", None),
-            ([], 2, "", "Missing --ingest-url, --target, or --target-file.\n", config_error, "targets",
+             "targets", "Too many stream targets.", None),
+            ([*DEST, "--target", long_url], 2, "", "Target URL is too long.\n", "targets", built, None),
+            ([], 2, "", "Missing --ingest-url, --target, or --target-file.\n", "targets",
              "No ingest or stream target was provided.", None),
-            (huge, 2, "", "Multistream target list is too long.\n", config_error, "publish_url",
+            (huge, 2, "", "Multistream target list is too long.\n", "publish_url",
              "Multistream publish URL could not be built.", None),
-            (["--ingest-url", "rtmp://h/live", *fifteen], 1, "", "", "ffmpeg_error", "stream",
+            (["--ingest-url", "rtmp://h/live", *sixteen[:30]], 1, "", "", "stream",
              "FFmpeg stream process exited with a non-zero code.", stream_fake),
         ]
-        for args, status, stdout, stderr, event, phase, message, fake in cases:
-            run_args = [*args, "--skip-update-check", "--ffmpeg", fake.path if fake else "/nonexistent/ffmpeg"]
-            env = fake.env if fake else None
+        for args, status, stdout, stderr, phase, message, fake in cases:
             with self.subTest(phase=phase, args=args[:4]):
                 self.reset_server()
-                r = self.run_here([*run_args, "--report-url", self.server.url("/castora/report")], env)
-                self.assertEqual((r.status, r.stdout, r.stderr), (status, stdout, stderr))
+                ffmpeg = fake.path if fake else "/nonexistent"
+                r = self.run_here([*args, "--skip-update-check", "--ffmpeg", ffmpeg, "--report-url",
+                                   self.server.url("/castora/report")], fake and fake.env)
+                self.assertEqual(r, (status, stdout, stderr))
+                event = "ffmpeg_error" if fake else "configuration_error"
                 self.assertEqual(self.server.reports(), [{
-                    "event_type": event, "severity": "error", "app_version": "0.2.1", "app_platform": "macos",
-                    "architecture": "universal", "exit_code": status, "signal_name": "", "phase": phase,
-                    "profile_key": value_after(args, "--profile", "balanced_480p"),
-                    "scene_key": value_after(args, "--scene", ""), "message": message}])
-                self.server.reset()
-                r = self.run_here([*run_args, "--report-url", self.server.url("/castora/report"),
-                                   "--no-error-reporting"], env)
-                self.assertEqual((r.status, r.stdout, r.stderr), (status, stdout, stderr))
-                self.assertEqual(self.server.requests, [])
+                    **REPORT, "event_type": event, "exit_code": status, "phase": phase, "message": message,
+                    "scene_key": value_after(args, "--scene", ""),
+                    "profile_key": value_after(args, "--profile", "balanced_480p")}] if message else [])
+                self.assertEqual(len(self.server.requests), bool(message))
         self.assertEqual(devices_fake.runs()[0], [devices_fake.path, "-hide_banner", "-f", "avfoundation",
                                                   "-list_devices", "true", "-i", ""])
-        self.assertEqual(len(stream_fake.runs()), 2)
+        self.assertEqual(len(stream_fake.runs()), 1)
         self.assertEqual(stream_fake.runs()[0][-1].count("|"), 15)
 
 
