@@ -9,6 +9,31 @@ bool is_safe_byte(char c) {
            c == '-' || c == '.' || c == '/' || c == ':' || c == '=' || c == '_';
 }
 
+// In command position a bare NAME=value word is taken as an assignment and a bare reserved
+// word opens a compound command, so a pasted line would not run the program it names.
+bool misread_as_command(std::string_view word) {
+    static constexpr std::string_view reserved[] = {
+        "case",      "coproc", "do",     "done",    "elif",     "else",  "end",
+        "esac",      "fi",     "for",    "foreach", "function", "if",    "in",
+        "nocorrect", "repeat", "select", "then",    "time",     "until", "while"};
+    for (const std::string_view r : reserved) {
+        if (word == r) {
+            return true;
+        }
+    }
+    const std::size_t equals = word.find('=');
+    if (equals == std::string_view::npos || equals == 0 || (word[0] >= '0' && word[0] <= '9')) {
+        return false;
+    }
+    for (const char c : word.substr(0, equals)) {
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+              c == '_')) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 std::string shell_quote(std::string_view element) {
@@ -37,7 +62,12 @@ std::string shell_command_line(const FfmpegArgv& argv) {
         if (index > 0) {
             line += ' ';
         }
-        line += shell_quote(argv[index]);
+        const std::string word = shell_quote(argv[index]);
+        if (index == 0 && word == argv[index] && misread_as_command(word)) {
+            line += "'" + word + "'"; // a bare word holds no apostrophe to escape
+        } else {
+            line += word;
+        }
     }
     return line;
 }
