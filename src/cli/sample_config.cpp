@@ -51,7 +51,18 @@ int write_sample_config(const std::string& path) {
         return 2;
     }
     const std::string text = sample_config_text();
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fclose(file);
+    // A full disk or a failing device shows only in the write or the close: say so rather
+    // than end with success over a file that holds nothing.
+    bool failed = std::fwrite(text.data(), 1, text.size(), file) != text.size();
+    int error = failed ? errno : 0;
+    if (std::fclose(file) != 0 && !failed) {
+        failed = true;
+        error = errno;
+    }
+    if (failed) {
+        std::fprintf(stderr, "Could not write sample config %s: %s\n", path.c_str(),
+                     std::strerror(error));
+        return 2;
+    }
     return 0;
 }

@@ -35,5 +35,5 @@ class LineReader {
   private:
     std::FILE* file_;
     unsigned long line_number_ = 0;
-    char buffer_[line_buffer_size];
+    char buffer_[line_buffer_size]{};
 };

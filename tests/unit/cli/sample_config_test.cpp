@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 TEST(SampleConfig, LoadsBackIntoADestinationARecordingAndTheDefaultEndpoints) {
@@ -20,4 +22,16 @@ TEST(SampleConfig, LoadsBackIntoADestinationARecordingAndTheDefaultEndpoints) {
     EXPECT_EQ(options.update_url, default_update_url);
     EXPECT_TRUE(options.reconnect);
     EXPECT_EQ(write_sample_config("/nonexistent-dir/x.conf"), 2);
+}
+
+TEST(SampleConfig, AWriteThatFailsAfterOpeningIsAnErrorNotSuccess) {
+    // /dev/full opens fine and refuses every write with "No space left on device".
+    if (access("/dev/full", W_OK) != 0) {
+        GTEST_SKIP() << "no /dev/full here";
+    }
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(write_sample_config("/dev/full"), 2);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Could not write sample config /dev/full: " + std::string(std::strerror(ENOSPC)) +
+                  "\n");
 }
