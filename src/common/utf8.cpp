@@ -52,3 +52,19 @@ std::size_t utf8_sequence_length(std::string_view text) noexcept {
     }
     return length;
 }
+
+std::string_view next_clean_character(std::string_view text, std::size_t& at) noexcept {
+    while (at < text.size()) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        const std::size_t length =
+            (byte < 32 || byte == 127) ? 0 : utf8_sequence_length(text.substr(at));
+        if (length == 0) {
+            ++at;
+            continue;
+        }
+        const std::string_view character = text.substr(at, length);
+        at += length;
+        return character;
+    }
+    return {};
+}

@@ -11,3 +11,8 @@
 // are not one (a stray continuation byte, an overlong form, a surrogate, a truncated
 // sequence, or a code point beyond U+10FFFF). An ASCII byte is a sequence of length 1.
 std::size_t utf8_sequence_length(std::string_view text) noexcept;
+
+// The next character worth keeping from `at` on: control bytes (below 32, and 127) and bytes
+// outside well-formed UTF-8 are skipped. Returns that character (one ASCII byte or one whole
+// UTF-8 sequence) and moves `at` past it; returns an empty view at the end of the text.
+std::string_view next_clean_character(std::string_view text, std::size_t& at) noexcept;

@@ -5,9 +5,7 @@
 #include "config/targets.h"
 
 #include <array>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 namespace {
@@ -105,10 +103,8 @@ bool load_config_file(StudioOptions& options, std::string_view path_view) {
         return true;
     }
     const std::string path{path_view};
-    const FileHandle file{std::fopen(path.c_str(), "r")};
+    const FileHandle file = open_text_file(path, "config file");
     if (!file) {
-        std::fprintf(stderr, "Could not open config file %s: %s\n", path.c_str(),
-                     std::strerror(errno));
         return false;
     }
     LineReader reader{file.get()};

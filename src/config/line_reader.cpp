@@ -1,5 +1,6 @@
 #include "config/line_reader.h"
 
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -19,6 +20,15 @@ std::string_view trim_whitespace(std::string_view text) {
 
 bool is_blank_or_comment(std::string_view trimmed_line) {
     return trimmed_line.empty() || trimmed_line.front() == '#' || trimmed_line.front() == ';';
+}
+
+FileHandle open_text_file(const std::string& path, std::string_view what) {
+    FileHandle file{std::fopen(path.c_str(), "r")};
+    if (!file) {
+        std::fprintf(stderr, "Could not open %.*s %s: %s\n", static_cast<int>(what.size()),
+                     what.data(), path.c_str(), std::strerror(errno));
+    }
+    return file;
 }
 
 std::optional<std::string_view> LineReader::next() {

@@ -22,6 +22,10 @@ struct FileCloser {
 };
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
+// Opens a text file for reading, or writes "Could not open <what> <path>: <reason>" to
+// standard error and returns nothing.
+FileHandle open_text_file(const std::string& path, std::string_view what);
+
 class LineReader {
   public:
     explicit LineReader(std::FILE* file) : file_(file) {}

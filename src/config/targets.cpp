@@ -4,9 +4,7 @@
 #include "config/line_reader.h"
 
 #include <array>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 namespace {
@@ -61,10 +59,8 @@ bool load_target_file(StudioOptions& options) {
     if (path.empty()) {
         return true;
     }
-    const FileHandle file{std::fopen(path.c_str(), "r")};
+    const FileHandle file = open_text_file(path, "target file");
     if (!file) {
-        std::fprintf(stderr, "Could not open target file %s: %s\n", path.c_str(),
-                     std::strerror(errno));
         return false;
     }
     LineReader reader{file.get()};

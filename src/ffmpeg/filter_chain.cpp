@@ -47,26 +47,14 @@ void append_box(std::string& chain, std::string_view text, const Box& box) {
 std::string sanitize_overlay_text(std::string_view text) {
     std::string clean;
     std::size_t at = 0;
-    while (at < text.size() && clean.size() < max_overlay_text_length) {
-        const auto byte = static_cast<unsigned char>(text[at]);
-        if (byte < 32 || byte == 127) {
-            ++at;
-            continue;
-        }
-        const std::size_t length = utf8_sequence_length(text.substr(at));
-        if (length == 0) {
-            ++at;
-            continue;
-        }
-        if (clean.size() + length > max_overlay_text_length) {
+    for (std::string_view c = next_clean_character(text, at); !c.empty();
+         c = next_clean_character(text, at)) {
+        if (clean.size() + c.size() > max_overlay_text_length) {
             break;
         }
-        if (length == 1 && replaced_by_space.find(text[at]) != std::string_view::npos) {
-            clean += ' ';
-        } else {
-            clean.append(text.substr(at, length));
-        }
-        at += length;
+        const bool breaks_filter =
+            c.size() == 1 && replaced_by_space.find(c) != std::string_view::npos;
+        clean += breaks_filter ? std::string_view{" "} : c;
     }
     return clean;
 }

@@ -6,27 +6,17 @@
 std::string escape_report_member(std::string_view text, std::size_t limit) {
     std::string escaped;
     std::size_t at = 0;
-    while (at < text.size()) {
-        const auto byte = static_cast<unsigned char>(text[at]);
-        if (byte < 32 || byte == 127) {
-            ++at;
-            continue;
-        }
-        const std::size_t length = utf8_sequence_length(text.substr(at));
-        if (length == 0) {
-            ++at;
-            continue;
-        }
-        const bool needs_escape = byte == '"' || byte == '\\';
-        const std::size_t written = needs_escape ? 2 : length;
-        if (escaped.size() + written > limit) {
+    for (std::string_view c = next_clean_character(text, at); !c.empty();
+         c = next_clean_character(text, at)) {
+        // An escape pair is written whole or not at all.
+        const bool needs_escape = c == "\"" || c == "\\";
+        if (escaped.size() + c.size() + (needs_escape ? 1 : 0) > limit) {
             break;
         }
         if (needs_escape) {
             escaped += '\\';
         }
-        escaped.append(text.substr(at, length));
-        at += length;
+        escaped += c;
     }
     return escaped;
 }
