@@ -130,36 +130,18 @@ void check_drawtext(const Filter& filter, std::string_view expected_text, std::s
     FUZZ_CHECK((*options)[8].second == "none", fuzz::show(filter.options));
 }
 
-// Length of the well-formed UTF-8 sequence at the start of `text`, by the independent check.
-std::size_t sequence_length(std::string_view text) {
-    for (std::size_t length = 1; length <= 4 && length <= text.size(); ++length) {
-        if (fuzz::is_valid_utf8(text.substr(0, length))) {
-            return length;
-        }
-    }
-    return 0;
-}
-
 // What the sanitiser must produce, worked out from its stated rules.
 std::string expected_sanitised(std::string_view text) {
     std::string out;
     std::size_t at = 0;
-    while (at < text.size()) {
-        const auto byte = static_cast<unsigned char>(text[at]);
-        const std::size_t length = byte < 32 || byte == 127 ? 0 : sequence_length(text.substr(at));
-        if (length == 0) {
-            ++at;
-            continue;
-        }
-        if (out.size() + length > max_overlay_text_length) {
+    for (auto c = fuzz::next_kept_character(text, at); !c.empty();
+         c = fuzz::next_kept_character(text, at)) {
+        if (out.size() + c.size() > max_overlay_text_length) {
             break;
         }
-        if (length == 1 && replaced_by_space.find(text[at]) != std::string_view::npos) {
-            out += ' ';
-        } else {
-            out.append(text.substr(at, length));
-        }
-        at += length;
+        const bool replaced =
+            c.size() == 1 && replaced_by_space.find(c[0]) != std::string_view::npos;
+        out += replaced ? std::string_view{" "} : c;
     }
     return out;
 }

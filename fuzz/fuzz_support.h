@@ -137,6 +137,29 @@ inline bool is_valid_utf8(std::string_view text) {
     return true;
 }
 
+// The next character an overlay text or a report member keeps, by the stated rules checked
+// with is_valid_utf8 above: control bytes and bytes starting no well-formed sequence are
+// skipped. Moves `at` past the character; empty at the end of the text.
+inline std::string_view next_kept_character(std::string_view text, std::size_t& at) {
+    while (at < text.size()) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        std::size_t length = 0;
+        for (std::size_t n = 1; byte >= 32 && byte != 127 && n <= 4 && at + n <= text.size(); ++n) {
+            if (is_valid_utf8(text.substr(at, n))) {
+                length = n;
+                break;
+            }
+        }
+        if (length == 0) {
+            ++at;
+            continue;
+        }
+        at += length;
+        return text.substr(at - length, length);
+    }
+    return {};
+}
+
 // Splits `data` at every `separator` byte into at most `limit` pieces (the last one keeps the
 // rest, separators included).
 inline std::vector<std::string_view> split(std::string_view data, char separator,

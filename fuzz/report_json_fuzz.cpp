@@ -125,35 +125,20 @@ class JsonReader {
     std::size_t at_ = 0;
 };
 
-std::size_t sequence_length(std::string_view text) {
-    for (std::size_t length = 1; length <= 4 && length <= text.size(); ++length) {
-        if (fuzz::is_valid_utf8(text.substr(0, length))) {
-            return length;
-        }
-    }
-    return 0;
-}
-
 // The member's text from its stated rules: keep whole well-formed characters that are not
 // control bytes, while their escaped size fits the limit.
 std::string expected_member(std::string_view text, std::size_t limit) {
     std::string out;
     std::size_t escaped_size = 0;
     std::size_t at = 0;
-    while (at < text.size()) {
-        const auto byte = static_cast<unsigned char>(text[at]);
-        const std::size_t length = byte < 32 || byte == 127 ? 0 : sequence_length(text.substr(at));
-        if (length == 0) {
-            ++at;
-            continue;
-        }
-        const std::size_t written = byte == '"' || byte == '\\' ? 2 : length;
+    for (auto c = fuzz::next_kept_character(text, at); !c.empty();
+         c = fuzz::next_kept_character(text, at)) {
+        const std::size_t written = c == "\"" || c == "\\" ? 2 : c.size();
         if (escaped_size + written > limit) {
             break;
         }
         escaped_size += written;
-        out.append(text.substr(at, length));
-        at += length;
+        out += c;
     }
     return out;
 }

@@ -1,5 +1,6 @@
 """Black-box harness: runs the built castora (closed stdin, a timeout, output captured) and the
 services it talks to, on 127.0.0.1 only."""
+import atexit
 import http.server
 import json
 import os
@@ -179,3 +180,15 @@ def free_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
         return s.getsockname()[1]
+
+
+_shared_server = None
+
+
+def shared_server():
+    """The one ServiceServer of this test process: started on first use, stopped at exit."""
+    global _shared_server
+    if _shared_server is None:
+        _shared_server = ServiceServer()
+        atexit.register(_shared_server.stop)
+    return _shared_server

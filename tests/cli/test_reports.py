@@ -8,7 +8,7 @@ import tempfile
 import time
 import unittest
 
-from harness import REPORT, Answer, FakeFfmpeg, ServiceServer, children_of, start_castora
+from harness import REPORT, Answer, FakeFfmpeg, children_of, shared_server, start_castora
 
 UNKNOWN_PROFILE = dict(phase="profile", message="Unknown ingest profile.")
 STREAM_FAILED = dict(event_type="ffmpeg_error", exit_code=7, phase="stream",
@@ -18,11 +18,7 @@ server = None
 
 def setUpModule():
     global server
-    server = ServiceServer()
-
-
-def tearDownModule():
-    server.stop()
+    server = shared_server()
 
 
 def crash(number, **members):

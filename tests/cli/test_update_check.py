@@ -7,7 +7,7 @@ import shutil
 import tempfile
 import unittest
 
-from harness import Answer, ServiceServer, run_castora
+from harness import Answer, run_castora, shared_server
 
 QUERY = "current_version=0.2.1&platform=macos&architecture=universal&channel=stable"
 PACKAGE = b"castora package body\n" * 64
@@ -22,11 +22,7 @@ server = None
 
 def setUpModule():
     global server
-    server = ServiceServer()
-
-
-def tearDownModule():
-    server.stop()
+    server = shared_server()
 
 
 class UpdateCheck(unittest.TestCase):
