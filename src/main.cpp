@@ -1,8 +1,8 @@
 #include "cli/arguments.h"
 #include "cli/launch.h"
-#include "cli/options.h"
-#include "cli/out_of_memory.h"
 #include "cli/usage.h"
+#include "core/options.h"
+#include "core/out_of_memory.h"
 
 int main(int argc, char** argv) {
     install_out_of_memory_handler();

@@ -3,12 +3,12 @@
 #include "catalog/profiles.h"
 #include "catalog/scenes.h"
 #include "cli/listings.h"
-#include "cli/options.h"
 #include "cli/sample_config.h"
 #include "config/targets.h"
+#include "core/options.h"
 #include "ffmpeg/ffmpeg_argv.h"
-#include "process/runner.h"
-#include "process/shell_quote.h"
+#include "process/dry_run.h"
+#include "process/ffmpeg_runner.h"
 #include "publish/output_urls.h"
 #include "publish/recording_path.h"
 #include "report/crash_report.h"
@@ -24,7 +24,7 @@ constexpr std::array<std::string_view, 3> local_bridge_prefixes{"http://127.0.0.
                                                                 "http://localhost", "http://[::1]"};
 
 struct ListingMode {
-    FlagField requested;
+    bool StudioOptions::*requested;
     void (*print)();
 };
 
@@ -40,13 +40,13 @@ constexpr std::array<ListingMode, 5> listing_modes{{
 
 int configuration_failure(const StudioOptions& options, std::string_view phase,
                           std::string_view message) {
-    send_error_report(&options, {"configuration_error", "error", 2, "", phase, message});
+    send_error_report(options, {"configuration_error", "error", 2, "", phase, message});
     return 2;
 }
 
 int ffmpeg_failure(const StudioOptions& options, int status, std::string_view phase,
                    std::string_view message) {
-    send_error_report(&options, {"ffmpeg_error", "error", status, "", phase, message});
+    send_error_report(options, {"ffmpeg_error", "error", status, "", phase, message});
     return status;
 }
 
@@ -93,7 +93,7 @@ int build_output_urls(const StudioOptions& options, OutputUrlList& urls) {
     }
     for (const std::string& target : options.targets) {
         if (urls.size() >= max_output_urls) {
-            std::fprintf(stderr, "Too many targets. Maximum is %d.\n", max_targets);
+            report_too_many_targets();
             return configuration_failure(options, "targets", "Too many stream targets.");
         }
         std::string url;
@@ -107,20 +107,19 @@ int build_output_urls(const StudioOptions& options, OutputUrlList& urls) {
 }
 
 int stream(StudioOptions& options) {
-    check_for_update(&options);
+    check_for_update(options);
     if (!load_target_file(options)) {
         return configuration_failure(options, "target_file", "Target file could not be loaded.");
     }
     if (options.print_devices) {
         return list_devices(options);
     }
-    options.profile = find_profile(options.profile_key);
-    if (options.profile == nullptr) {
+    const IngestProfile* profile = find_profile(options.profile_key);
+    if (profile == nullptr) {
         std::fprintf(stderr, "Unknown profile: %s\n\n", options.profile_key.c_str());
         print_profiles();
         return configuration_failure(options, "profile", "Unknown ingest profile.");
     }
-    const IngestProfile& profile = *options.profile;
     const ScenePreset* scene = find_scene(options.scene_key, options.screen);
     if (scene == nullptr) {
         std::fprintf(stderr, "Unknown scene: %s\n\n", options.scene_key.c_str());
@@ -161,9 +160,9 @@ int stream(StudioOptions& options) {
         return configuration_failure(options, "publish_url",
                                      "Multistream publish URL could not be built.");
     }
-    FfmpegArgv argv = build_ffmpeg_argv(options, profile, *scene, publish_spec, urls.size());
+    FfmpegArgv argv = build_ffmpeg_argv(options, *profile, *scene, publish_spec, urls.size());
     if (options.dry_run) {
-        print_dry_run_header(options, profile, *scene);
+        print_dry_run_header(options, *profile, *scene);
         print_shell_command(argv);
         return 0;
     }
@@ -202,7 +201,7 @@ int run_studio(StudioOptions& options) {
         return write_sample_config(options.sample_config_path);
     }
     if (options.check_update) {
-        check_for_update(&options);
+        check_for_update(options);
         return 0;
     }
     for (const ListingMode& mode : listing_modes) {

@@ -1,6 +1,6 @@
 #include "cli/sample_config.h"
 
-#include "cli/options.h"
+#include "core/identity.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -43,26 +43,29 @@ std::string sample_config_text() {
     return text;
 }
 
+namespace {
+
+int report_unwritable(const std::string& path, int error) {
+    std::fprintf(stderr, "Could not write sample config %s: %s\n", path.c_str(),
+                 std::strerror(error));
+    return 2;
+}
+
+} // namespace
+
 int write_sample_config(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "w");
     if (file == nullptr) {
-        std::fprintf(stderr, "Could not write sample config %s: %s\n", path.c_str(),
-                     std::strerror(errno));
-        return 2;
+        return report_unwritable(path, errno);
     }
     const std::string text = sample_config_text();
     // A full disk or a failing device shows only in the write or the close: say so rather
     // than end with success over a file that holds nothing.
-    bool failed = std::fwrite(text.data(), 1, text.size(), file) != text.size();
-    int error = failed ? errno : 0;
-    if (std::fclose(file) != 0 && !failed) {
-        failed = true;
-        error = errno;
-    }
-    if (failed) {
-        std::fprintf(stderr, "Could not write sample config %s: %s\n", path.c_str(),
-                     std::strerror(error));
-        return 2;
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    const int write_error = errno;
+    const bool closed = std::fclose(file) == 0;
+    if (!written || !closed) {
+        return report_unwritable(path, written ? errno : write_error);
     }
     return 0;
 }

@@ -1,7 +1,7 @@
 #include "config/targets.h"
 
-#include "cli/options.h"
-#include "config/line_reader.h"
+#include "config/text_file.h"
+#include "core/options.h"
 
 #include <array>
 #include <cstdio>
@@ -37,11 +37,15 @@ bool add_target(StudioOptions& options, std::string_view url) {
         return false;
     }
     if (options.targets.size() >= static_cast<std::size_t>(max_targets)) {
-        std::fprintf(stderr, "Too many targets. Maximum is %d.\n", max_targets);
+        report_too_many_targets();
         return false;
     }
     options.targets.emplace_back(url);
     return true;
+}
+
+void report_too_many_targets() {
+    std::fprintf(stderr, "Too many targets. Maximum is %d.\n", max_targets);
 }
 
 std::string_view target_from_line(std::string_view trimmed_line) {

@@ -8,6 +8,10 @@ struct StudioOptions;
 // An empty text stores nothing and is no error. Returns false after writing the message.
 bool add_target(StudioOptions& options, std::string_view url);
 
+// "Too many targets. Maximum is 16." on standard error: the target list or the outputs of a
+// launch are full.
+void report_too_many_targets();
+
 // Reads the target file named in the record, one URL or label=URL a line, appending each
 // target. Nothing to do without a path. Returns false after writing the messages.
 bool load_target_file(StudioOptions& options);

@@ -1,7 +1,7 @@
 #include "ffmpeg/ffmpeg_argv.h"
 
 #include "catalog/profiles.h"
-#include "cli/options.h"
+#include "core/options.h"
 #include "ffmpeg/filter_chain.h"
 #include "publish/output_urls.h"
 

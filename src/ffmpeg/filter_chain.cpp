@@ -2,8 +2,8 @@
 
 #include "catalog/profiles.h"
 #include "catalog/scenes.h"
-#include "cli/options.h"
-#include "common/utf8.h"
+#include "core/options.h"
+#include "core/utf8.h"
 
 #include <cstdio>
 

@@ -1,9 +1,8 @@
 #include "process/signals.h"
 
-#include "process/runner.h"
+#include "process/child.h"
 
 #include <cerrno>
-#include <csignal>
 #include <ctime>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,18 +16,24 @@ constexpr int child_shutdown_poll_ms = 50;
 } // namespace
 
 void install_fatal_signal_handler(SignalHandler handler) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigfillset(&action.sa_mask);
     for (const int signal_number : fatal_signals) {
-        std::signal(signal_number, handler);
+        sigaction(signal_number, &action, nullptr);
     }
 }
 
 void restore_default_signal(int signal_number) noexcept {
-    std::signal(signal_number, SIG_DFL);
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal_number, &action, nullptr);
 }
 
-void forward_signal_to_ffmpeg(int signal_number) noexcept {
-    const pid_t child = running_ffmpeg_pid();
-    if (child <= 0 || kill(child, signal_number) != 0) {
+void stop_running_ffmpeg() noexcept {
+    const pid_t child = running_child_pid();
+    if (child <= 0 || running_child_has_own_group() || kill(child, SIGTERM) != 0) {
         return;
     }
     const timespec pause{0, child_shutdown_poll_ms * 1000000L};

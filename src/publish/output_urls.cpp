@@ -46,43 +46,42 @@ Substitution substitute_stream_key(std::string_view url, std::string_view key, s
 }
 
 bool build_ingest_url(std::string_view ingest_url, std::string_view stream_key, std::string& out) {
+    constexpr const char* too_long = "Publish URL is too long.\n";
     switch (substitute_stream_key(ingest_url, stream_key, out)) {
     case Substitution::done:
         return true;
     case Substitution::too_long:
-        return fail("Publish URL is too long.\n");
+        return fail(too_long);
     case Substitution::none:
         break;
     }
-    if (stream_key.empty()) {
-        if (ingest_url.size() > max_output_url_length) {
-            return fail("Publish URL is too long.\n");
-        }
-        out.assign(ingest_url);
-        return true;
-    }
-    if (ingest_url.size() + stream_key.size() > max_output_url_length - 1) {
-        return fail("Publish URL is too long.\n");
+    // Without a placeholder the key is appended after a '/', which then counts as well.
+    const bool appends_key = !stream_key.empty();
+    if (ingest_url.size() + stream_key.size() + (appends_key ? 1 : 0) > max_output_url_length) {
+        return fail(too_long);
     }
     out.assign(ingest_url);
-    if (!out.ends_with('/')) {
-        out += '/';
+    if (appends_key) {
+        if (!out.ends_with('/')) {
+            out += '/';
+        }
+        out += stream_key;
     }
-    out += stream_key;
     return true;
 }
 
 bool build_target_url(std::string_view target, std::string_view stream_key, std::string& out) {
+    constexpr const char* too_long = "Target URL is too long.\n";
     switch (substitute_stream_key(target, stream_key, out)) {
     case Substitution::done:
         return true;
     case Substitution::too_long:
-        return fail("Target URL is too long.\n");
+        return fail(too_long);
     case Substitution::none:
         break;
     }
     if (target.size() > max_output_url_length) {
-        return fail("Target URL is too long.\n");
+        return fail(too_long);
     }
     out.assign(target);
     return true;

@@ -1,12 +1,10 @@
 #include "report/crash_report.h"
 
-#include "process/shell.h"
+#include "process/shell_command.h"
 #include "process/signals.h"
 #include "report/error_report.h"
 
 #include <array>
-#include <csignal>
-#include <cstdio>
 #include <string>
 #include <unistd.h>
 
@@ -22,16 +20,15 @@ struct PreparedReport {
     std::size_t length = 0;
 };
 
-// Everything the handler needs, composed when it is installed.
+// Everything the handler needs, composed when it is installed: a handler cannot be handed
+// anything, so this is process-wide.
 struct CrashReportContext {
-    const StudioOptions* crash_report_options = nullptr;
     bool deliver = false;
     std::array<char, max_path_bytes> path{};
     std::array<char, max_command_bytes> command{};
     std::array<PreparedReport, fatal_signals.size()> reports{};
 };
 
-// The one piece of process-wide state: the crash handler cannot be handed anything.
 CrashReportContext crash_context;
 
 template <std::size_t N>
@@ -42,17 +39,6 @@ bool copy_text(std::array<char, N>& into, const std::string& text) {
     text.copy(into.data(), text.size());
     into[text.size()] = '\0';
     return true;
-}
-
-void write_all(int fd, const char* data, std::size_t size) noexcept {
-    while (size > 0) {
-        const ssize_t written = write(fd, data, size);
-        if (written <= 0) {
-            return;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
 }
 
 const PreparedReport* prepared_report_for(int signal_number) noexcept {
@@ -73,7 +59,7 @@ void deliver_crash_report(int signal_number) noexcept {
     if (fd < 0) {
         return;
     }
-    write_all(fd, report->json.data(), report->length);
+    write_report(fd, report->json.data(), report->length);
     close(fd);
     run_shell_command_from_signal_handler(crash_context.command.data());
     unlink(crash_context.path.data());
@@ -82,8 +68,7 @@ void deliver_crash_report(int signal_number) noexcept {
 } // namespace
 
 void install_crash_handler(const StudioOptions& options) {
-    crash_context.crash_report_options = &options;
-    const std::string endpoint = report_endpoint(&options);
+    const std::string endpoint = report_endpoint(options);
     const std::string path = report_file_path();
     crash_context.deliver =
         !endpoint.empty() && copy_text(crash_context.path, path) &&
@@ -93,7 +78,7 @@ void install_crash_handler(const StudioOptions& options) {
         const std::string message =
             "Castora process received signal " + std::to_string(signal_number) + ".";
         const std::string json = compose_report_json(
-            &options, {"crash", "fatal", signal_number + 128, "signal", "signal_handler", message});
+            options, {"crash", "fatal", signal_number + 128, "signal", "signal_handler", message});
         PreparedReport& report = crash_context.reports[i];
         report.signal_number = signal_number;
         report.length = json.size() < max_crash_report_bytes ? json.size() : 0;
@@ -104,7 +89,7 @@ void install_crash_handler(const StudioOptions& options) {
 
 void on_fatal_signal(int signal_number) {
     if (signal_number == SIGTERM) {
-        forward_signal_to_ffmpeg(SIGTERM);
+        stop_running_ffmpeg();
     }
     deliver_crash_report(signal_number);
     restore_default_signal(signal_number);

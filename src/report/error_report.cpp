@@ -1,21 +1,18 @@
 #include "report/error_report.h"
 
-#include "cli/options.h"
-#include "process/shell.h"
+#include "core/options.h"
+#include "process/shell_command.h"
 #include "update/service_url.h"
 
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 
-std::string report_endpoint(const StudioOptions* options) {
-    if (options == nullptr) {
-        return std::string{default_report_url};
-    }
-    if (options->disable_error_reporting || !is_safe_service_url(options->report_url.c_str())) {
+std::string report_endpoint(const StudioOptions& options) {
+    if (options.disable_error_reporting || !is_safe_service_url(options.report_url.c_str())) {
         return {};
     }
-    return options->report_url;
+    return options.report_url;
 }
 
 std::string report_file_path() {
@@ -37,7 +34,18 @@ int create_report_file(const char* path) noexcept {
     return fd;
 }
 
-void send_error_report(const StudioOptions* options, const ReportFields& fields) {
+void write_report(int fd, const char* data, std::size_t size) noexcept {
+    while (size > 0) {
+        const ssize_t written = write(fd, data, size);
+        if (written <= 0) {
+            return;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+}
+
+void send_error_report(const StudioOptions& options, const ReportFields& fields) {
     const std::string endpoint = report_endpoint(options);
     if (endpoint.empty()) {
         return;
@@ -49,7 +57,7 @@ void send_error_report(const StudioOptions* options, const ReportFields& fields)
     if (fd < 0) {
         return;
     }
-    [[maybe_unused]] const ssize_t written = write(fd, json.data(), json.size());
+    write_report(fd, json.data(), json.size());
     close(fd);
     run_shell_command(command);
     unlink(path.c_str());

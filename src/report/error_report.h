@@ -7,7 +7,7 @@
 struct StudioOptions;
 
 // The endpoint reports go to, or empty when reporting is off or the URL is refused.
-std::string report_endpoint(const StudioOptions* options);
+std::string report_endpoint(const StudioOptions& options);
 
 // "/tmp/brevalo-studio-report-<pid>.json": every report of one process uses the same name.
 std::string report_file_path();
@@ -20,6 +20,9 @@ std::string report_delivery_command(const std::string& file_path, const std::str
 // Async-signal-safe.
 int create_report_file(const char* path) noexcept;
 
+// Writes the whole report to the file, or as much as the file takes. Async-signal-safe.
+void write_report(int fd, const char* data, std::size_t size) noexcept;
+
 // Writes the report to its file under /tmp, posts it with curl and removes the file. Every
-// failure is silent and nothing here changes the outcome of the launch. `options` may be null.
-void send_error_report(const StudioOptions* options, const ReportFields& fields);
+// failure is silent and nothing here changes the outcome of the launch.
+void send_error_report(const StudioOptions& options, const ReportFields& fields);

@@ -1,7 +1,7 @@
 #include "report/report_json.h"
 
-#include "cli/options.h"
-#include "common/utf8.h"
+#include "core/options.h"
+#include "core/utf8.h"
 
 std::string escape_report_member(std::string_view text, std::size_t limit) {
     std::string escaped;
@@ -21,11 +21,7 @@ std::string escape_report_member(std::string_view text, std::size_t limit) {
     return escaped;
 }
 
-std::string compose_report_json(const StudioOptions* options, const ReportFields& fields) {
-    const std::string_view profile_key =
-        options != nullptr ? std::string_view{options->profile_key} : std::string_view{};
-    const std::string_view scene_key =
-        options != nullptr ? std::string_view{options->scene_key} : std::string_view{};
+std::string compose_report_json(const StudioOptions& options, const ReportFields& fields) {
     std::string json = "{\"event_type\":\"";
     json += fields.event_type;
     json += "\",\"severity\":\"";
@@ -43,9 +39,9 @@ std::string compose_report_json(const StudioOptions* options, const ReportFields
     json += "\",\"phase\":\"";
     json += escape_report_member(fields.phase, max_phase_bytes);
     json += "\",\"profile_key\":\"";
-    json += escape_report_member(profile_key, max_key_bytes);
+    json += escape_report_member(options.profile_key, max_key_bytes);
     json += "\",\"scene_key\":\"";
-    json += escape_report_member(scene_key, max_key_bytes);
+    json += escape_report_member(options.scene_key, max_key_bytes);
     json += "\",\"message\":\"";
     json += escape_report_member(fields.message, max_message_bytes);
     json += "\"}\n";

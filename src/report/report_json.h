@@ -25,5 +25,5 @@ struct ReportFields {
     std::string_view message;
 };
 
-// The report as one line of JSON ending in a line feed. `options` may be null.
-std::string compose_report_json(const StudioOptions* options, const ReportFields& fields);
+// The report as one line of JSON ending in a line feed.
+std::string compose_report_json(const StudioOptions& options, const ReportFields& fields);

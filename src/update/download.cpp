@@ -1,7 +1,7 @@
 #include "update/download.h"
 
-#include "cli/options.h"
-#include "process/shell.h"
+#include "core/identity.h"
+#include "process/shell_command.h"
 #include "update/service_url.h"
 
 #include <cstdio>
@@ -76,12 +76,11 @@ void download_update(std::string_view url, std::string_view latest_version,
         return;
     }
     const std::string file_name = package_file_name(latest_version);
-    if (run_shell_command("curl -fL --max-time 120 -o '" + file_name + "' '" + url_text + "'") !=
-        0) {
+    if (!run_shell_command("curl -fL --max-time 120 -o '" + file_name + "' '" + url_text + "'")) {
         return;
     }
     const std::string digest = normalized_sha256(expected_sha256);
-    if (!digest.empty() && run_shell_command(verification_command(digest, file_name)) == 0) {
+    if (!digest.empty() && run_shell_command(verification_command(digest, file_name))) {
         std::fprintf(stderr, "Downloaded Castora update package: %s\n", file_name.c_str());
         return;
     }

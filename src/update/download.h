@@ -13,7 +13,8 @@ bool is_safe_version_text(std::string_view version);
 // Exactly 64 hexadecimal digits, returned in lower case; empty when the digest is not that.
 std::string normalized_sha256(std::string_view digest);
 
-// Downloads the package beside the program and keeps it only when its SHA-256 digest matches
-// the announced one. Writes one outcome line on standard error; refused input is silent.
+// Downloads the package into the working directory and keeps it only when its SHA-256 digest
+// matches the announced one. After a transfer, writes one outcome line on standard error;
+// refused input and a failed transfer say nothing of their own.
 void download_update(std::string_view url, std::string_view latest_version,
                      std::string_view expected_sha256);

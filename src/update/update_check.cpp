@@ -1,7 +1,7 @@
 #include "update/update_check.h"
 
-#include "cli/options.h"
-#include "process/shell.h"
+#include "core/options.h"
+#include "process/shell_command.h"
 #include "update/download.h"
 #include "update/json_string.h"
 #include "update/service_url.h"
@@ -36,12 +36,11 @@ std::string printable_service_text(std::string_view text) {
     return printable;
 }
 
-void check_for_update(const StudioOptions* options) {
-    if (options != nullptr && options->skip_update_check) {
+void check_for_update(const StudioOptions& options) {
+    if (options.skip_update_check) {
         return;
     }
-    const std::string endpoint{options != nullptr ? std::string_view{options->update_url}
-                                                  : default_update_url};
+    const std::string& endpoint = options.update_url;
     if (!is_safe_service_url(endpoint.c_str())) {
         return;
     }
@@ -61,7 +60,7 @@ void check_for_update(const StudioOptions* options) {
         return;
     }
     if (compare_versions(app_version, latest) >= 0) {
-        if (options != nullptr && options->check_update) {
+        if (options.check_update) {
             std::fprintf(stderr, "Castora is current: %.*s\n", static_cast<int>(app_version.size()),
                          app_version.data());
         }
@@ -80,7 +79,7 @@ void check_for_update(const StudioOptions* options) {
     if (!digest.empty()) {
         std::fprintf(stderr, "SHA-256: %s\n", printable_service_text(digest).c_str());
     }
-    if (options != nullptr && options->auto_download_update && !download_url.empty()) {
+    if (options.auto_download_update && !download_url.empty()) {
         download_update(download_url, latest, digest);
     }
 }

@@ -18,5 +18,5 @@ std::string update_query_url(std::string_view endpoint);
 std::string printable_service_text(std::string_view text);
 
 // Asks the update service for a newer package, announces it on standard error and downloads
-// it when allowed. Every failure is silent; it never stops a launch. `options` may be null.
-void check_for_update(const StudioOptions* options);
+// it when allowed. Every failure is silent; it never stops a launch.
+void check_for_update(const StudioOptions& options);

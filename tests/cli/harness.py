@@ -1,6 +1,7 @@
-"""Black-box harness: runs the built castora (closed stdin, a timeout, output captured) and the
-services it talks to, on 127.0.0.1 only."""
+"""Black-box harness: runs the built castora (closed stdin, a timeout, output captured) with a fake or a real
+FFmpeg and the local HTTPS services it talks to, on 127.0.0.1 only."""
 import atexit
+import errno
 import http.server
 import json
 import os
@@ -16,38 +17,44 @@ import unittest
 from collections import namedtuple
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+GOLDEN = os.path.join(HERE, "..", "golden")
 CASTORA = os.environ.get("CASTORA_BIN", os.path.join(HERE, "..", "..", "build", "castora"))
 FAKE_FFMPEG = os.path.join(HERE, "fake_ffmpeg.py")
-DEFAULT_TIMEOUT = 60
-
-# Options that keep a launch off the network unless a test says otherwise.
 OFFLINE = ["--skip-update-check", "--no-error-reporting"]
-
+DEST = ["--target", "rtmp://a/x"]
 # Every report carries these members in this order; tests override the ones that differ.
 REPORT = {"event_type": "configuration_error", "severity": "error", "app_version": "0.2.1",
           "app_platform": "macos", "architecture": "universal", "exit_code": 2, "signal_name": "",
           "phase": "", "profile_key": "balanced_480p", "scene_key": "", "message": ""}
-
-
 Result = namedtuple("Result", "status stdout stderr")
+Answer = namedtuple("Answer", "status body content_type headers", defaults=(200, b"", "application/json", ()))
+Request = namedtuple("Request", "method path query headers body")
+
+
+def golden(name):
+    with open(os.path.join(GOLDEN, name), encoding="utf-8") as f:
+        return f.read()
 
 
 def castora_env(env=None):
     """A minimal environment (sanitizer settings pass through) plus `env`."""
-    sanitizers = {k: v for k, v in os.environ.items() if k.endswith("SAN_OPTIONS")}
-    return {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LC_ALL": "C", **sanitizers, **(env or {})}
+    kept = {k: v for k, v in os.environ.items() if k.endswith("SAN_OPTIONS")}
+    return {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LC_ALL": "C", **kept, **(env or {})}
 
 
-def run_castora(args, env=None, cwd=None, timeout=DEFAULT_TIMEOUT, program=None):
-    completed = subprocess.run([program or CASTORA, *args], stdin=subprocess.DEVNULL, capture_output=True,
-                               env=castora_env(env), cwd=cwd, timeout=timeout)
-    return Result(completed.returncode, completed.stdout.decode("utf-8", "surrogateescape"),
-                  completed.stderr.decode("utf-8", "surrogateescape"))
+def decode(data):
+    return data.decode("utf-8", "surrogateescape")
+
+
+def run_castora(args, env=None, cwd=None, timeout=60, program=None):
+    done = subprocess.run([program or CASTORA, *args], stdin=subprocess.DEVNULL, capture_output=True,
+                          env=castora_env(env), cwd=cwd, timeout=timeout)
+    return Result(done.returncode, decode(done.stdout), decode(done.stderr))
 
 
 def start_castora(args, env=None, cwd=None):
-    """Starts castora in the background (for signal tests); the caller waits on it."""
-    return subprocess.Popen([CASTORA, *args], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+    """castora in the background, its standard error on a pipe; the caller ends it."""
+    return subprocess.Popen([CASTORA, *args], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                             stderr=subprocess.PIPE, env=castora_env(env), cwd=cwd)
 
 
@@ -57,9 +64,49 @@ def dry_run(args, env=None, cwd=None):
     return r, (shlex.split(r.stdout.splitlines()[-1]) if r.status == 0 and r.stdout else None)
 
 
+def processes():
+    """(pid, parent pid, state) of every process, from ps."""
+    out = subprocess.run(["ps", "-A", "-o", "pid=", "-o", "ppid=", "-o", "stat="], capture_output=True,
+                         text=True, check=True).stdout
+    return [(int(p), int(pp), s) for p, pp, s in (line.split()[:3] for line in out.splitlines())]
+
+
 def children_of(pid):
-    with open(f"/proc/{pid}/task/{pid}/children") as f:
-        return [int(child) for child in f.read().split()]
+    return [p for p, parent, state in processes() if parent == pid and not state.startswith("Z")]
+
+
+def alive(pid):
+    return any(p == pid and not state.startswith("Z") for p, _, state in processes())
+
+
+def wait_for(condition, timeout=20, what="condition"):
+    deadline = time.monotonic() + timeout
+    while not condition():
+        if time.monotonic() > deadline:
+            raise AssertionError(f"timed out waiting for {what}")
+        time.sleep(0.05)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def port_taken(port, kind=socket.SOCK_STREAM):
+    """True once some process has bound 127.0.0.1:port (our own bind then fails)."""
+    with socket.socket(socket.AF_INET, kind) as s:
+        try:
+            s.bind(("127.0.0.1", port))
+        except OSError as e:
+            return e.errno == errno.EADDRINUSE
+        return False
+
+
+def require_tools(*tools):
+    missing = [tool for tool in tools if shutil.which(tool) is None]
+    if missing:
+        raise unittest.SkipTest("missing tool: " + ", ".join(missing))
 
 
 class FakeFfmpeg:
@@ -74,56 +121,35 @@ class FakeFfmpeg:
     def runs(self):
         if not os.path.exists(self.log):
             return []
-        with open(self.log) as f:
+        with open(self.log, encoding="utf-8", errors="surrogateescape") as f:
             return [json.loads(line) for line in f]
-
-    def wait_for_run(self, timeout=20):
-        deadline = time.monotonic() + timeout
-        while not self.runs() and time.monotonic() < deadline:
-            time.sleep(0.05)
-
-
-def require_tools(*tools):
-    """Skips the calling test class or module when a real tool is missing."""
-    missing = [tool for tool in tools if shutil.which(tool) is None]
-    if missing:
-        raise unittest.SkipTest("missing tool: " + ", ".join(missing))
-
-
-RecordedRequest = namedtuple("RecordedRequest", "method path query headers body")
-Answer = namedtuple("Answer", "status body content_type", defaults=(200, b"", "application/json"))
 
 
 class ServiceServer:
-    """A local HTTPS stand-in for the update and report services: answers are programmed per path with
-    `answer(path, Answer)`, requests are recorded. castora's curl trusts its self-signed certificate
-    through CURL_CA_BUNDLE (see `env`)."""
+    """A local HTTPS stand-in for the update and report services: `answer(path, Answer)` programs a path,
+    requests are recorded. castora's curl trusts the self-signed certificate through CURL_CA_BUNDLE (`env`)."""
 
     def __init__(self):
         require_tools("openssl", "curl")
         self.directory = tempfile.mkdtemp(prefix="castora-https-")
-        self.cert = os.path.join(self.directory, "cert.pem")
-        key = os.path.join(self.directory, "key.pem")
+        self.cert, key = os.path.join(self.directory, "cert.pem"), os.path.join(self.directory, "key.pem")
         subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
                         "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", key,
-                        "-out", self.cert],
-                       check=True, capture_output=True, timeout=60)
-        # castora waits for each curl, so a request is recorded before the run that made it ends.
-        self.requests = []
-        self.answers = {}
+                        "-out", self.cert], check=True, capture_output=True, timeout=60)
+        self.requests, self.answers = [], {}
         server = self
 
         class Handler(http.server.BaseHTTPRequestHandler):
             def _serve(self):
                 path, _, query = self.path.partition("?")
-                length = int(self.headers.get("Content-Length") or 0)
-                body = self.rfile.read(length) if length else b""
+                body = self.rfile.read(int(self.headers.get("Content-Length") or 0))
                 headers = {k.lower(): v for k, v in self.headers.items()}
-                server.requests.append(RecordedRequest(self.command, path, query, headers, body))
+                server.requests.append(Request(self.command, path, query, headers, body))
                 answer = server.answers.get(path, Answer(404, b"not found", "text/plain"))
                 self.send_response(answer.status)
-                self.send_header("Content-Type", answer.content_type)
-                self.send_header("Content-Length", str(len(answer.body)))
+                for name, value in (("Content-Type", answer.content_type),
+                                    ("Content-Length", str(len(answer.body))), *answer.headers):
+                    self.send_header(name, value)
                 self.end_headers()
                 self.wfile.write(answer.body)
 
@@ -137,15 +163,11 @@ class ServiceServer:
         context.load_cert_chain(self.cert, key)
         self.httpd.socket = context.wrap_socket(self.httpd.socket, server_side=True)
         self.port = self.httpd.server_address[1]
-        self.thread = threading.Thread(target=self.httpd.serve_forever, daemon=True)
-        self.thread.start()
+        threading.Thread(target=self.httpd.serve_forever, daemon=True).start()
+        self.env = {"CURL_CA_BUNDLE": self.cert}
 
     def url(self, path):
         return f"https://127.0.0.1:{self.port}{path}"
-
-    @property
-    def env(self):
-        return {"CURL_CA_BUNDLE": self.cert}
 
     def answer(self, path, answer):
         self.answers[path] = answer
@@ -158,7 +180,7 @@ class ServiceServer:
         return [r for r in self.requests if r.path == path]
 
     def reports(self):
-        """The JSON bodies posted to /castora/report, parsed after checking how each was sent: a POST of
+        """The bodies posted to /castora/report, after checking how each was sent: a POST of
         application/json holding one line with every member in its fixed order."""
         bodies = []
         for request in self.requests_to("/castora/report"):
@@ -166,7 +188,7 @@ class ServiceServer:
             if (request.method, request.headers.get("content-type"), list(body)) != \
                     ("POST", "application/json", list(REPORT)) or not request.body.endswith(b"}\n") \
                     or request.body.count(b"\n") != 1:
-                raise AssertionError(f"malformed report: {request.method} {request.headers} {request.body!r}")
+                raise AssertionError(f"malformed report: {request}")
             bodies.append(body)
         return bodies
 
@@ -176,19 +198,13 @@ class ServiceServer:
         shutil.rmtree(self.directory, ignore_errors=True)
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-_shared_server = None
+_server = None
 
 
 def shared_server():
     """The one ServiceServer of this test process: started on first use, stopped at exit."""
-    global _shared_server
-    if _shared_server is None:
-        _shared_server = ServiceServer()
-        atexit.register(_shared_server.stop)
-    return _shared_server
+    global _server
+    if _server is None:
+        _server = ServiceServer()
+        atexit.register(_server.stop)
+    return _server

@@ -1,139 +1,17 @@
-"""Front end: help and listings, the argument walk, mode selection and every launch check."""
+"""The front end: help and listings, the argument walk and config files in command-line order, mode
+selection, the dry run, and every launch check with its message, status and report."""
 import os
 import tempfile
 import unittest
 
-from harness import CASTORA, OFFLINE, REPORT, Answer, FakeFfmpeg, ServiceServer, dry_run, run_castora
+from harness import (CASTORA, DEST, OFFLINE, REPORT, Answer, FakeFfmpeg, dry_run, golden, run_castora,
+                     shared_server)
 
-HELP_OPTIONS = [
-    ("--version", "Show version."),
-    ("--list-profiles", "Show low-power ingest profiles."),
-    ("--print-devices", "Ask FFmpeg to list capture devices."),
-    ("--list-scenes", "Show Brevalo studio scene presets."),
-    ("--list-automation", "Show supported gift/device automation bridge actions."),
-    ("--list-platforms", "Show common multistream destination examples."),
-    ("--brand-kit", "Show built-in Brevalo branding values."),
-    ("--config PATH", "Load a Brevalo key=value studio config."),
-    ("--write-sample-config PATH", "Write a starter studio config file and exit."),
-    ("--profile KEY", "Profile key. Default: balanced_480p."),
-    ("--scene KEY", "Scene preset. Default: camera_clean or screen_clean."),
-    ("--ingest-url URL", "RTMP/SRT endpoint or URL containing {stream_key}."),
-    ("--stream-key KEY", "Stream key appended to ingest URL."),
-    ("--target URL", "Add a full RTMP/RTMPS/SRT output. Repeat for multistream."),
-    ("--target-file PATH", "Read one output URL per line. Lines may be label=URL."),
-    ("--record-file PATH", "Save a local MKV recording while streaming."),
-    ("--ffmpeg PATH", "FFmpeg executable. Default: ffmpeg."),
-    ("--video-input INPUT", "Platform video input. Default varies by OS."),
-    ("--audio-input INPUT", "Platform audio input. Default varies by OS."),
-    ("--screen", "Capture desktop/screen instead of camera where supported."),
-    ("--no-audio", "Disable audio input."),
-    ("--overlay-title TEXT", "Lower-third or scoreboard title."),
-    ("--overlay-subtitle TEXT", "Lower-third subtitle."),
-    ("--score-left TEXT", "Left scoreboard label/value."),
-    ("--score-right TEXT", "Right scoreboard label/value."),
-    ("--watermark TEXT", "Watermark text. Default: Brevalo."),
-    ("--virtual-background", "Mark config as virtual-background ready for studio UI."),
-    ("--automation-poll-url URL", "Castora local bridge queue URL."),
-    ("--automation-ack-url URL", "Castora local bridge acknowledgement URL."),
-    ("--automation-token TOKEN", "Local bridge token, never printed in dry-run output."),
-    ("--update-url URL", "Update check endpoint. Default: Brevalo API."),
-    ("--report-url URL", "Crash/error report endpoint. Default: Brevalo API."),
-    ("--check-update", "Check for a newer desktop package, then exit."),
-    ("--skip-update-check", "Do not check for updates on this launch."),
-    ("--auto-download-update", "Download a newer package beside the app when available."),
-    ("--no-error-reporting", "Do not send crash/error details to Brevalo."),
-    ("--reconnect", "Restart FFmpeg on non-clean stream exits."),
-    ("--dry-run", "Print the FFmpeg command without running it."),
-    ("--help", "Show this help."),
-]
-HELP = (f"Brevalo Castora Native 0.2.1\nUsage: {CASTORA} [options]\n\nOptions:\n"
-        + "".join(f"  {option:<29}{text}\n" for option, text in HELP_OPTIONS)
-        + "\nLow-powered creators should use low_power_360p or balanced_480p. The server side upconverts.\n")
-
-PROFILES = """\
-low_power_360p | Low Power 360p | 640x360 | 24 fps | 450-900 kbps video | 64 kbps audio | server upconvert
-balanced_480p | Balanced 480p | 854x480 | 30 fps | 900-1600 kbps video | 96 kbps audio | server upconvert
-standard_720p | Standard 720p | 1280x720 | 30 fps | 1800-3200 kbps video | 128 kbps audio | server upconvert
-high_1080p | High 1080p | 1920x1080 | 30 fps | 3500-6000 kbps video | 160 kbps audio | server upconvert
-"""
-SCENES = """\
-Brevalo Castora scene presets:
-camera_clean | Camera Clean | Single camera with Brevalo ingest tuning.
-screen_clean | Screen Clean | Full screen capture for tutorials, games, and desktop demos.
-creator_lower_third | Creator Lower Third | Camera/screen with creator title and subtitle lower third.
-gift_war_scoreboard | Gift War Scoreboard | Two-sided gift battle scoreboard for Boys vs Girls, \
-Heaven vs Hell, and similar formats.
-game_battle | Game Battle | Live game battle layout with score labels and watermark.
-device_show | Device Show | Automation/device-control show with visible trigger status overlay.
-"""
-PLATFORMS = """\
-Common multistream destinations:
-  Brevalo: use the RTMP/SRT ingest URL and stream key from the creator live dashboard.
-  YouTube:      rtmp://a.rtmp.youtube.com/live2/{stream_key}
-  Facebook:     rtmps://live-api-s.facebook.com:443/rtmp/{stream_key}
-  Twitch:       rtmp://live.twitch.tv/app/{stream_key}
-  Kick:         rtmp://fa723fc1b171.global-contribute.live-video.net/app/{stream_key}
-  TikTok:       use the server URL and stream key shown by TikTok Live Center.
-  Rumble/X/etc: use their RTMP/RTMPS server URL plus stream key.
-  Custom SRT:   srt://host:port?mode=caller&streamid=...
-
-Use --target for each full destination URL, or --target-file with one URL per line.
-The later Brevalo restream service should move fan-out to 10Gbps+ ingest/restream nodes.
-"""
-AUTOMATION = """\
-Brevalo gift/device automation bridge:
-  overlay_event          Queue visual overlay changes for the studio renderer.
-  studio_command         Queue local studio commands such as scene swap, mute, or highlight.
-  arduino_serial_bridge  Queue serial/USB Arduino commands for the local Castora bridge.
-  webhook                Server-approved HTTPS webhook actions.
-  arduino_http           Server-approved HTTPS Arduino bridge actions.
-
-Recommended hardware path: use the local bridge for Arduino/USB/local-network devices.
-Server-side HTTP actions require approval and must use public HTTPS endpoints.
-"""
-BRAND_KIT = """\
-Brevalo Castora brand kit:
-  product=Brevalo Castora
-  runtime=native-lightweight
-  primary=#c70f3a
-  ink=#050505
-  paper=#ffffff
-  default_watermark=Brevalo
-  framework_policy=No Electron, React Native, Flutter, Tauri, Node, or bundled browser shell.
-"""
-SAMPLE_CONFIG = """\
-# Brevalo Castora 0.2.1
-profile=balanced_480p
-scene=gift_war_scoreboard
-screen=0
-no_audio=0
-ffmpeg=ffmpeg
-video_input=
-audio_input=
-ingest_url=rtmp://live.example.com/live
-stream_key=CHANGE_ME
-target=rtmp://a.rtmp.youtube.com/live2/YOUTUBE_KEY
-record_file=brevalo-local-recording.mkv
-overlay_title=Brevalo Live
-overlay_subtitle=Castora
-score_left=Heaven 0
-score_right=Hell 0
-watermark=Brevalo
-virtual_background=0
-automation_poll_url=http://127.0.0.1:18444/brevalo/actions
-automation_ack_url=http://127.0.0.1:18444/brevalo/ack
-automation_token=
-update_url=https://api.brevalo.com/castora/update
-report_url=https://api.brevalo.com/castora/report
-skip_update_check=0
-auto_download_update=1
-disable_error_reporting=0
-reconnect=1
-"""
+HELP = golden("help.txt").replace("Usage: castora ", f"Usage: {CASTORA} ", 1)
 POLL_REFUSED = "Automation poll URL must be HTTPS or a local Castora bridge URL.\n"
 ACK_REFUSED = "Automation acknowledgement URL must be HTTPS or a local Castora bridge URL.\n"
-DEST = ["--target", "rtmp://a/x"]
-VERSION = "Brevalo Castora Native 0.2.1\n"
+TRACED = ["--profile", "low_power_360p", "--scene", "gift_war_scoreboard", "--ingest-url", "rtmp://h/live",
+          "--stream-key", "k", "--target", "srt://b:9000", "--record-file", "rec.mkv"]
 
 
 def value_after(args, option, default):
@@ -141,18 +19,12 @@ def value_after(args, option, default):
 
 
 class FrontEnd(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.server = ServiceServer()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.server.stop()
-
     def setUp(self):
+        self.server = shared_server()
         self.reset_server()
-        self.tmp = tempfile.TemporaryDirectory()
-        self.addCleanup(self.tmp.cleanup)
+        tmp = tempfile.TemporaryDirectory()
+        self.addCleanup(tmp.cleanup)
+        self.dir = tmp.name
         self.services = ["--update-url", self.server.url("/castora/update"),
                          "--report-url", self.server.url("/castora/report")]
 
@@ -162,105 +34,123 @@ class FrontEnd(unittest.TestCase):
         self.server.answer("/castora/update", Answer(200, b'{"latest_version":"0.2.1"}'))
 
     def run_here(self, args, env=None):
-        return run_castora(args, env={**self.server.env, **(env or {})}, cwd=self.tmp.name)
+        return run_castora(args, env={**self.server.env, **(env or {})}, cwd=self.dir)
+
+    def write(self, name, text):
+        path = os.path.join(self.dir, name)
+        with open(path, "w") as f:
+            f.write(text)
+        return path
 
     def test_help_version_and_walk_failures(self):
+        version = golden("help.txt").splitlines(keepends=True)[0]
         for args, text in ((["--help"], HELP), (["-h"], HELP), (["--list-platforms", "--help", "--x"], HELP),
-                           (["--version"], VERSION), (["--list-scenes", "--version", "--x"], VERSION)):
+                           (["--list-scenes", "--version", "--x"], version)):
             with self.subTest(args=args):
                 self.assertEqual(run_castora(args), (0, text, ""))
-        for args, named in ((["--bogus", "--help"], "--bogus"), (["-hx"], "-hx"), (["-H"], "-H"),
-                            (["--profile"], "--profile"), (["--profile=x"], "--profile=x"),
-                            (["--", "--help"], "--"), (["--dry-run", "--HELP", "--version"], "--HELP")):
+        for args, named in ((["--bogus", "--help"], "--bogus"), (["-hx"], "-hx"), (["--profile"], "--profile"),
+                            (["--profile=x"], "--profile=x"), (["--", "--help"], "--"),
+                            (["--dry-run", "--HELP", "--version"], "--HELP")):
             with self.subTest(args=args):
                 self.assertEqual(run_castora(args), (2, HELP, f"Unknown or incomplete option: {named}\n"))
+        # A failed --config or --target ends the walk the same way, after its own message.
+        bad = self.write("bad.conf", "profile\n")
+        for args, message in ((["--config", bad, "--version"], f"Invalid config line 1 in {bad}.\n"),
+                              (["--target", "ftp://x", "--version"],
+                               "Target must start with rtmp://, rtmps://, or srt://: ftp://x\n")):
+            self.assertEqual(run_castora(args), (2, HELP, message))
         # A value is the next argument whatever it looks like.
         r, argv = dry_run(["--overlay-title", "-x", "--stream-key", "-k", "--ingest-url", "rtmp://h/live"])
         self.assertEqual((r.status, r.stderr, argv[-1]), (0, "", "rtmp://h/live/-k"))
         self.assertIn(",drawtext=text='-x':", argv[argv.index("-vf") + 1])
 
-    def test_mode_order_and_listings_contact_no_service(self):
-        order = [("--list-profiles", PROFILES), ("--list-platforms", PLATFORMS), ("--list-scenes", SCENES),
-                 ("--list-automation", AUTOMATION), ("--brand-kit", BRAND_KIT)]
-        flags = [f for f, _ in order]
+    def test_mode_order_and_which_modes_contact_the_service(self):
+        order = [("--list-profiles", "profiles.txt"), ("--list-platforms", "platforms.txt"),
+                 ("--list-scenes", "scenes.txt"), ("--list-automation", "automation.txt"),
+                 ("--brand-kit", "brand-kit.txt")]
+        flags = [flag for flag, _ in order]
         streaming = ["--dry-run", "--print-devices", "--ingest-url", "rtmp://h/x", "--profile", "bogus",
                      *self.services]
-        for i, (flag, text) in enumerate(order):
+        for i, (flag, name) in enumerate(order):
             with self.subTest(flag):
                 self.reset_server()
-                self.assertEqual(self.run_here([*reversed(flags[i:]), *streaming]), (0, text, ""))
+                self.assertEqual(self.run_here([*reversed(flags[i:]), *streaming]), (0, golden(name), ""))
                 self.assertEqual(self.server.requests, [])
-        sample = os.path.join(self.tmp.name, "sample.conf")
+        sample = os.path.join(self.dir, "sample.conf")
+        self.write("sample.conf", "old content that is longer than the sample\n" * 100)
         r = self.run_here([*flags, "--check-update", "--write-sample-config", sample, *streaming])
-        self.assertEqual(r, (0, "", ""))
-        self.assertTrue(os.path.exists(sample))
-        self.assertEqual(self.server.requests, [])
-        r = self.run_here([*flags, "--check-update", *streaming])
-        self.assertEqual(r, (0, "", "Castora is current: 0.2.1\n"))
-        self.assertEqual(self.run_here(["--write-sample-config", "", "--list-scenes"]), (0, SCENES, ""))
-        self.assertEqual(os.listdir(self.tmp.name), ["sample.conf"])
-        # A streaming launch (here a device-listing dry run) asks the update service first; so did
-        # --check-update above, and only those two. The listing needs no profile or destination.
-        r = self.run_here([*streaming, "--ffmpeg", "/opt/ff"])
-        self.assertEqual(r, (0, "/opt/ff -hide_banner -f avfoundation -list_devices true -i ''\n", ""))
+        self.assertEqual((r, self.server.requests), ((0, "", ""), []))
+        with open(sample) as f:
+            self.assertEqual(f.read(), golden("sample_config.txt"))
+        self.assertEqual(self.run_here([*flags, "--check-update", *streaming]),
+                         (0, "", "Castora is current: 0.2.1\n"))
+        self.assertEqual(self.run_here(["--write-sample-config", "", "--list-scenes"]), (0, golden("scenes.txt"), ""))
+        missing = os.path.join(self.dir, "no-such-dir", "studio.conf")
+        self.assertEqual(self.run_here(["--write-sample-config", missing]),
+                         (2, "", f"Could not write sample config {missing}: No such file or directory\n"))
+        self.assertEqual(self.run_here(["--write-sample-config", "/dev/full"]),
+                         (2, "", "Could not write sample config /dev/full: No space left on device\n"))
+        # A device listing asks the update service first and needs no profile or destination.
+        self.assertEqual(self.run_here([*streaming, "--ffmpeg", "/opt/ff"]),
+                         (0, "/opt/ff -hide_banner -f avfoundation -list_devices true -i ''\n", ""))
         self.assertEqual([q.path for q in self.server.requests], ["/castora/update"] * 2)
 
-    def test_sample_config_is_written_exactly(self):
-        path = os.path.join(self.tmp.name, "studio.conf")
-        with open(path, "w") as f:
-            f.write("old content that is longer than the sample\n" * 100)
-        r = self.run_here(["--update-url", "https://other.example/u", "--write-sample-config", path,
-                           "--report-url", "https://other.example/r", "--list-platforms"])
-        self.assertEqual(r, (0, "", ""))
-        with open(path) as f:
-            self.assertEqual(f.read(), SAMPLE_CONFIG)
-        missing = os.path.join(self.tmp.name, "no-such-dir", "studio.conf")
-        r = self.run_here(["--write-sample-config", missing, *self.services])
-        self.assertEqual(r, (2, "", f"Could not write sample config {missing}: No such file or directory\n"))
-        self.assertEqual(self.server.requests, [])
+    def test_config_files_and_options_apply_in_command_line_order(self):
+        low = self.write("low.conf", "profile=low_power_360p\nscreen=0\ntarget=rtmp://b/2\n")
+        screen = self.write("screen.conf", "screen=no\nscreen=on\n")
+        targets = self.write("targets.txt", "rtmp://d/4\n")
+        for args, scene, profile in (
+                (["--profile", "high_1080p", "--screen", "--config", low], "camera_clean", "low_power_360p"),
+                (["--config", low, "--profile", "high_1080p", "--screen"], "screen_clean", "high_1080p"),
+                (["--config", screen, "--config", low], "camera_clean", "low_power_360p"),
+                (["--config", screen, "--config", ""], "screen_clean", "balanced_480p")):
+            with self.subTest(args=args):
+                r, argv = dry_run(["--target", "rtmp://a/1", "--target-file", targets, *args, "--target",
+                                   "rtmp://c/3"])
+                self.assertEqual(r.stdout.splitlines()[0], f"Brevalo Castora 0.2.1 | scene={scene} | profile={profile}")
+                # Targets in the order met; the target file's at launch, after them.
+                urls = ["rtmp://a/1", *(["rtmp://b/2"] if low in args else []), "rtmp://c/3", "rtmp://d/4"]
+                self.assertEqual(argv[-1], "|".join("[f=flv:onfail=ignore]" + url for url in urls))
 
-    def test_automation_urls(self):
-        token = ["--automation-token", "SECRET-TOKEN"]
-        for option, note in (("--automation-poll-url", True), ("--automation-ack-url", False)):
-            for url in ("http://localhost:18444/a", ""):
-                with self.subTest(option=option, url=url):
-                    r, _ = dry_run([option, url, *token, *DEST])
-                    self.assertEqual((r.status, r.stderr), (0, ""))
-                    shown = "Automation bridge configured; token hidden." in r.stdout.splitlines()
-                    self.assertEqual(shown, note and url != "")
-                    self.assertNotIn("SECRET-TOKEN", r.stdout)
-        for option, refused in (("--automation-poll-url", POLL_REFUSED),
-                                ("--automation-ack-url", ACK_REFUSED)):
-            with self.subTest(option=option):
-                r = dry_run([option, "http://127.0.0.1.evil.example/", *DEST])[0]
-                self.assertEqual(r, (2, "", refused))
+    def test_traced_example_and_the_dry_run_notes(self):
+        r = run_castora([*TRACED, *OFFLINE, "--dry-run", "--reconnect", "--virtual-background",
+                         "--automation-poll-url", "http://localhost:18444/a", "--automation-token", "SECRET"],
+                        cwd=self.dir)
+        self.assertEqual(r.stderr, "")
+        self.assertEqual(r.stdout, golden("traced_dry_run.txt"))
+        for option, url, note in (("--automation-poll-url", "", False), ("--automation-ack-url", "http://[::1]/", False),
+                                  ("--automation-poll-url", "https://x/", True)):
+            with self.subTest(option=option, url=url):
+                r, _ = dry_run([option, url, *DEST])
+                self.assertEqual(("Automation bridge configured; token hidden." in r.stdout, r.stderr), (note, ""))
 
     def test_launch_checks_message_status_and_report(self):
-        d = self.tmp.name
-        missing = os.path.join(d, "missing-targets.txt")
+        missing = os.path.join(self.dir, "missing-targets.txt")
         no_file = f"Could not open target file {missing}: No such file or directory\n"
         long_url = "rtmp://" + "a" * 1017
         sixteen = [a for i in range(16) for a in ("--target", f"rtmp://t/{i}")]
         huge = [a for i in range(16) for a in ("--target", f"rtmp://t/{i:02d}" + "b" * 1012)]
-        stream_fake = FakeFfmpeg(tempfile.mkdtemp(dir=d), statuses="1")
-        devices_fake = FakeFfmpeg(tempfile.mkdtemp(dir=d), statuses="3")
+        stream_fake = FakeFfmpeg(tempfile.mkdtemp(dir=self.dir), statuses="1")
+        devices_fake = FakeFfmpeg(tempfile.mkdtemp(dir=self.dir), statuses="3")
         loaded, built = "Target file could not be loaded.", "Stream target URL could not be built."
         cases = [  # args, status, stdout, stderr, report phase and message, fake FFmpeg
             (["--target-file", missing, *DEST], 2, "", no_file, "target_file", loaded, None),
             (["--print-devices", "--target-file", missing], 2, "", no_file, "target_file", loaded, None),
             (["--print-devices", "--profile", "ultra"], 3, "", "", "print_devices",
              "FFmpeg device listing failed.", devices_fake),
-            (["--profile", "ultra", "--scene", "nope", *DEST], 2, PROFILES, "Unknown profile: ultra\n\n",
-             "profile", "Unknown ingest profile.", None),
+            (["--profile", "ultra", "--scene", "nope", *DEST], 2, golden("profiles.txt"),
+             "Unknown profile: ultra\n\n", "profile", "Unknown ingest profile.", None),
             # Turning reporting off changes neither the message nor the status.
-            (["--profile", "--help", *DEST, "--no-error-reporting"], 2, PROFILES,
+            (["--profile", "--help", *DEST, "--no-error-reporting"], 2, golden("profiles.txt"),
              "Unknown profile: --help\n\n", "profile", None, None),
-            (["--scene", "Camera_clean", "--profile", "high_1080p", *DEST], 2, SCENES,
+            (["--scene", "Camera_clean", "--profile", "high_1080p", *DEST], 2, golden("scenes.txt"),
              "Unknown scene: Camera_clean\n\n", "scene", "Unknown scene preset.", None),
             (["--record-file", "a|b.mkv", "--scene", "game_battle", "--automation-poll-url", "http://x"], 2, "",
              "Recording path is invalid or too long.\n", "recording", "Recording path was invalid.", None),
             (["--automation-poll-url", "http://localhostx:1/queue", "--automation-ack-url", "ftp://x/"], 2,
              "", POLL_REFUSED, "automation", "Automation poll URL was rejected.", None),
+            (["--automation-poll-url", "http://127.0.0.1.evil.example/", *DEST], 2, "", POLL_REFUSED,
+             "automation", "Automation poll URL was rejected.", None),
             (["--automation-ack-url", "http://192.168.1.5/ack", *DEST], 2, "", ACK_REFUSED, "automation",
              "Automation acknowledgement URL was rejected.", None),
             (["--ingest-url", long_url, *DEST], 2, "", "Publish URL is too long.\n", "ingest_url",
@@ -278,16 +168,14 @@ class FrontEnd(unittest.TestCase):
         for args, status, stdout, stderr, phase, message, fake in cases:
             with self.subTest(phase=phase, args=args[:4]):
                 self.reset_server()
-                ffmpeg = fake.path if fake else "/nonexistent"
-                r = self.run_here([*args, "--skip-update-check", "--ffmpeg", ffmpeg, "--report-url",
-                                   self.server.url("/castora/report")], fake and fake.env)
+                r = self.run_here([*args, "--skip-update-check", "--ffmpeg", fake.path if fake else "/nonexistent",
+                                   "--report-url", self.server.url("/castora/report")], fake and fake.env)
                 self.assertEqual(r, (status, stdout, stderr))
                 event = "ffmpeg_error" if fake else "configuration_error"
                 self.assertEqual(self.server.reports(), [{
                     **REPORT, "event_type": event, "exit_code": status, "phase": phase, "message": message,
                     "scene_key": value_after(args, "--scene", ""),
                     "profile_key": value_after(args, "--profile", "balanced_480p")}] if message else [])
-                self.assertEqual(len(self.server.requests), bool(message))
         self.assertEqual(devices_fake.runs()[0], [devices_fake.path, "-hide_banner", "-f", "avfoundation",
                                                   "-list_devices", "true", "-i", ""])
         self.assertEqual(len(stream_fake.runs()), 1)

@@ -1,15 +1,14 @@
-"""Running FFmpeg (a fake one): exit statuses, the reconnect policy, recording names, and the dry-run
-line as a faithful shell rendering of the vector that a real launch runs."""
+"""Running FFmpeg (a fake one): exit statuses, the reconnect policy, recording names, and the dry-run line as a
+faithful shell rendering of the vector that a real launch runs."""
 import os
 import subprocess
 import tempfile
 import time
 import unittest
 
-from harness import FAKE_FFMPEG, OFFLINE, REPORT, Answer, FakeFfmpeg, ServiceServer, run_castora
+from harness import DEST, FAKE_FFMPEG, OFFLINE, REPORT, Answer, FakeFfmpeg, run_castora, shared_server
 
 RESTART = "Brevalo stream process exited with code {}. Restarting in 3 seconds ({}/5).\n"
-DEST = ["--target", "rtmp://a/x"]
 
 
 def printed_command(stdout):
@@ -28,28 +27,29 @@ class Runner(unittest.TestCase):
         os.symlink(FAKE_FFMPEG, os.path.join(self.dir, "ffmpeg"))
         path = {"PATH": self.dir + ":/usr/bin:/bin"}
         missing = "Failed to run /nonexistent/ffmpeg: No such file or directory\n"
-        cases = [([], "7", 7, "", 1), (["--ffmpeg", FAKE_FFMPEG], "kill", 1, "", 1),
-                 (["--ffmpeg", "/nonexistent/ffmpeg"], "0", 127, missing, 0)]
-        for ffmpeg, statuses, status, stderr, runs in cases:
+        for ffmpeg, statuses, status, stderr, runs in (
+                ([], "7", 7, "", 1), (["--ffmpeg", FAKE_FFMPEG], "kill", 1, "", 1),
+                (["--ffmpeg", "/nonexistent/ffmpeg"], "0", 127, missing, 0),
+                (["--ffmpeg", "/nonexistent/ffmpeg", "--reconnect", "--print-devices"], "0", 127, missing, 0)):
             with self.subTest(statuses=statuses, ffmpeg=ffmpeg):
                 fake = FakeFfmpeg(tempfile.mkdtemp(dir=self.dir), statuses=statuses)
                 r = run_castora([*OFFLINE, *ffmpeg, *DEST], env={**fake.env, **path})
                 self.assertEqual((r.status, r.stderr, len(fake.runs())), (status, stderr, runs))
 
     def test_five_restarts_then_the_last_status_and_one_report(self):
-        server = ServiceServer()
-        self.addCleanup(server.stop)
+        server = shared_server()
+        server.reset()
         server.answer("/castora/report", Answer(200, b"{}"))
-        fake = FakeFfmpeg(self.dir, statuses="1")
+        fake = FakeFfmpeg(self.dir, statuses="1,2,3,4,5,6,0")
         started = time.monotonic()
         r = run_castora(["--skip-update-check", "--report-url", server.url("/castora/report"), "--reconnect",
                          "--ffmpeg", fake.path, *DEST], env={**fake.env, **server.env})
         self.assertGreaterEqual(time.monotonic() - started, 14.5)
-        self.assertEqual((r.status, r.stderr), (1, "".join(RESTART.format(1, n) for n in range(1, 6))))
+        self.assertEqual((r.status, r.stderr), (6, "".join(RESTART.format(n, n) for n in range(1, 6))))
         runs = fake.runs()
         self.assertEqual(runs, [runs[0]] * 6)
         self.assertEqual(server.reports(), [{
-            **REPORT, "event_type": "ffmpeg_error", "exit_code": 1, "phase": "stream",
+            **REPORT, "event_type": "ffmpeg_error", "exit_code": 6, "phase": "stream",
             "message": "FFmpeg stream process exited with a non-zero code."}])
 
     def test_recovery_and_an_existing_recording_is_never_overwritten(self):
@@ -65,9 +65,9 @@ class Runner(unittest.TestCase):
         dry = run_castora([*args, "--dry-run"], cwd=self.dir)
         self.assertTrue(dry.status == 0 and dry.stdout.endswith("|[f=matroska]rec-1.mkv'\n"), dry)
         r = run_castora(args, env={**fake.env, "FAKE": fake.path}, cwd=self.dir)
-        self.assertEqual(r.status, 0)
-        self.assertEqual(r.stderr, "Recording to rec-1.mkv.\n" + RESTART.format(1, 1) + "Recording to rec-2.mkv."
-                         "\n" + RESTART.format(1, 2) + "Recording to rec-3.mkv.\n")
+        self.assertEqual((r.status, r.stderr), (0, "Recording to rec-1.mkv.\n" + RESTART.format(1, 1) +
+                                                "Recording to rec-2.mkv.\n" + RESTART.format(1, 2) +
+                                                "Recording to rec-3.mkv.\n"))
         self.assertEqual([run[-1].rpartition("|")[2] for run in fake.runs()],
                          [f"[f=matroska]rec-{n}.mkv" for n in (1, 2, 3)])
         with open(os.path.join(self.dir, "rec.mkv"), "rb") as f:
