@@ -2,10 +2,12 @@
 
 #include "catalog/profiles.h"
 #include "catalog/scenes.h"
+#include "cli/bridge_url.h"
 #include "cli/listings.h"
 #include "cli/sample_config.h"
 #include "config/targets.h"
 #include "core/options.h"
+#include "core/utf8.h"
 #include "ffmpeg/ffmpeg_argv.h"
 #include "process/dry_run.h"
 #include "process/ffmpeg_runner.h"
@@ -19,9 +21,6 @@
 #include <cstdio>
 
 namespace {
-
-constexpr std::array<std::string_view, 3> local_bridge_prefixes{"http://127.0.0.1",
-                                                                "http://localhost", "http://[::1]"};
 
 struct ListingMode {
     bool StudioOptions::*requested;
@@ -116,13 +115,13 @@ int stream(StudioOptions& options) {
     }
     const IngestProfile* profile = find_profile(options.profile_key);
     if (profile == nullptr) {
-        std::fprintf(stderr, "Unknown profile: %s\n\n", options.profile_key.c_str());
+        std::fprintf(stderr, "Unknown profile: %s\n\n", terminal_safe(options.profile_key).c_str());
         print_profiles();
         return configuration_failure(options, "profile", "Unknown ingest profile.");
     }
     const ScenePreset* scene = find_scene(options.scene_key, options.screen);
     if (scene == nullptr) {
-        std::fprintf(stderr, "Unknown scene: %s\n\n", options.scene_key.c_str());
+        std::fprintf(stderr, "Unknown scene: %s\n\n", terminal_safe(options.scene_key).c_str());
         print_scenes();
         return configuration_failure(options, "scene", "Unknown scene preset.");
     }
@@ -177,23 +176,6 @@ int stream(StudioOptions& options) {
 }
 
 } // namespace
-
-bool is_local_bridge_url(std::string_view url) {
-    if (url.starts_with("https://")) {
-        return true;
-    }
-    for (const std::string_view prefix : local_bridge_prefixes) {
-        if (!url.starts_with(prefix)) {
-            continue;
-        }
-        // The host must end where the prefix ends: http://localhostx or
-        // http://127.0.0.1.evil.example are other machines.
-        const std::string_view rest = url.substr(prefix.size());
-        return rest.empty() ||
-               std::string_view{":/?#"}.find(rest.front()) != std::string_view::npos;
-    }
-    return false;
-}
 
 int run_studio(StudioOptions& options) {
     install_crash_handler(options);

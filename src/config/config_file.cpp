@@ -3,6 +3,7 @@
 #include "config/targets.h"
 #include "config/text_file.h"
 #include "core/option_table.h"
+#include "core/utf8.h"
 
 #include <cstdio>
 #include <string>
@@ -17,8 +18,7 @@ bool apply_config_line(StudioOptions& options, std::string_view key, std::string
     }
     const OptionSpec* row = find_config_key(key);
     if (row == nullptr) {
-        std::fprintf(stderr, "Unknown config key: %.*s\n", static_cast<int>(key.size()),
-                     key.data());
+        std::fprintf(stderr, "Unknown config key: %s\n", terminal_safe(key).c_str());
         return false;
     }
     if (row->action == OptionAction::add_target) {
@@ -58,7 +58,7 @@ bool load_config_file(StudioOptions& options, std::string_view path_view) {
                                                trim_whitespace(line->substr(equals + 1)));
         if (!applied) {
             std::fprintf(stderr, "Invalid config line %lu in %s.\n", reader.line_number(),
-                         path.c_str());
+                         terminal_safe(path).c_str());
             return false;
         }
     }

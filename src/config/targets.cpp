@@ -2,6 +2,7 @@
 
 #include "config/text_file.h"
 #include "core/options.h"
+#include "core/utf8.h"
 
 #include <array>
 #include <cstdio>
@@ -27,8 +28,8 @@ bool add_target(StudioOptions& options, std::string_view url) {
         return true;
     }
     if (!has_target_scheme(url)) {
-        std::fprintf(stderr, "Target must start with rtmp://, rtmps://, or srt://: %.*s\n",
-                     static_cast<int>(url.size()), url.data());
+        std::fprintf(stderr, "Target must start with rtmp://, rtmps://, or srt://: %s\n",
+                     terminal_safe(url).c_str());
         return false;
     }
     // '|' separates outputs and ']' closes an output's options in FFmpeg's tee list.
@@ -74,7 +75,7 @@ bool load_target_file(StudioOptions& options) {
         }
         if (!add_target(options, target_from_line(*line))) {
             std::fprintf(stderr, "Invalid target on line %lu of %s.\n", reader.line_number(),
-                         path.c_str());
+                         terminal_safe(path).c_str());
             return false;
         }
     }

@@ -1,11 +1,17 @@
 #include "config/text_file.h"
 
+#include "core/utf8.h"
+
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 constexpr std::string_view whitespace = " \t\n\r";
+constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
 
 } // namespace
 
@@ -23,10 +29,34 @@ bool is_blank_or_comment(std::string_view trimmed_line) {
 }
 
 FileHandle open_text_file(const std::string& path, std::string_view what) {
-    FileHandle file{std::fopen(path.c_str(), "r")};
+    // Opened without waiting, so a FIFO cannot hold the launch; only a regular file is read.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat info {};
+    std::string reason = std::strerror(errno);
+    if (fd >= 0 && fstat(fd, &info) == 0 && !S_ISREG(info.st_mode)) {
+        reason = S_ISDIR(info.st_mode)    ? std::strerror(EISDIR)
+                 : S_ISCHR(info.st_mode)  ? "Is a character device"
+                 : S_ISBLK(info.st_mode)  ? "Is a block device"
+                 : S_ISFIFO(info.st_mode) ? "Is a FIFO"
+                                          : "Is not a regular file";
+    }
+    FileHandle file;
+    if (fd >= 0 && S_ISREG(info.st_mode)) {
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        file.reset(fdopen(fd, "r"));
+    } else if (fd >= 0) {
+        close(fd);
+    }
     if (!file) {
         std::fprintf(stderr, "Could not open %.*s %s: %s\n", static_cast<int>(what.size()),
-                     what.data(), path.c_str(), std::strerror(errno));
+                     what.data(), terminal_safe(path).c_str(), reason.c_str());
+        return file;
+    }
+    // Editors may start a file with a UTF-8 byte-order mark; it is no part of the first line.
+    char start[byte_order_mark.size()];
+    if (std::fread(start, 1, sizeof start, file.get()) != sizeof start ||
+        std::string_view(start, sizeof start) != byte_order_mark) {
+        std::rewind(file.get());
     }
     return file;
 }

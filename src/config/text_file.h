@@ -22,8 +22,9 @@ struct FileCloser {
 };
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
-// Opens a text file for reading, or writes "Could not open <what> <path>: <reason>" to
-// standard error and returns nothing.
+// Opens a regular text file for reading, past a UTF-8 byte-order mark at its start, or writes
+// "Could not open <what> <path>: <reason>" to standard error and returns nothing. A directory,
+// a device or a FIFO is refused with a reason that says what it is.
 FileHandle open_text_file(const std::string& path, std::string_view what);
 
 class LineReader {

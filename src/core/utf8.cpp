@@ -68,3 +68,29 @@ std::string_view next_clean_character(std::string_view text, std::size_t& at) no
     }
     return {};
 }
+
+namespace {
+
+bool drives_the_terminal(std::string_view character) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(character[i]); };
+    if (character.size() == 2) {
+        return byte(0) == 0xC2u && byte(1) <= 0x9Fu;
+    }
+    return character.size() == 3 && byte(0) == 0xE2u &&
+           ((byte(1) == 0x80u && byte(2) >= 0xAAu && byte(2) <= 0xAEu) ||
+            (byte(1) == 0x81u && byte(2) >= 0xA6u && byte(2) <= 0xA9u));
+}
+
+} // namespace
+
+std::string terminal_safe(std::string_view text) {
+    std::string shown;
+    std::size_t at = 0;
+    for (std::string_view c = next_clean_character(text, at); !c.empty();
+         c = next_clean_character(text, at)) {
+        if (!drives_the_terminal(c)) {
+            shown += c;
+        }
+    }
+    return shown;
+}

@@ -9,8 +9,9 @@ bool is_safe_byte(char c) {
            c == '-' || c == '.' || c == '/' || c == ':' || c == '=' || c == '_';
 }
 
-// In command position a bare NAME=value word is taken as an assignment and a bare reserved
-// word opens a compound command, so a pasted line would not run the program it names.
+// In command position a bare word with '=' may be taken as an assignment (NAME=value, in any
+// POSIX shell) and a reserved word opens a compound command, so a pasted line would not run the
+// program it names.
 bool misread_as_command(std::string_view word) {
     static constexpr std::string_view reserved[] = {
         "case",      "coproc", "do",     "done",    "elif",     "else",  "end",
@@ -21,23 +22,14 @@ bool misread_as_command(std::string_view word) {
             return true;
         }
     }
-    const std::size_t equals = word.find('=');
-    if (equals == std::string_view::npos || equals == 0 || (word[0] >= '0' && word[0] <= '9')) {
-        return false;
-    }
-    for (const char c : word.substr(0, equals)) {
-        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-              c == '_')) {
-            return false;
-        }
-    }
-    return true;
+    return word.find('=') != std::string_view::npos;
 }
 
 } // namespace
 
 std::string shell_quote(std::string_view element) {
-    bool safe = !element.empty();
+    // zsh expands a word that begins with '=' to the path of a command of that name.
+    bool safe = !element.empty() && !element.starts_with('=');
     for (const char c : element) {
         safe = safe && is_safe_byte(c);
     }

@@ -1,6 +1,8 @@
 #include "process/ffmpeg_runner.h"
 
+#include "core/utf8.h"
 #include "process/child.h"
+#include "process/signals.h"
 #include "publish/recording_path.h"
 
 #include <cerrno>
@@ -14,10 +16,10 @@ namespace {
 
 // Chooses this run's recording name and puts it into the publish operand. False when the
 // list no longer fits (the message is written by the tee list builder).
-bool prepare_recording(FfmpegArgv& argv, const RecordingPlan& plan) {
-    const std::string path = free_recording_path(plan.record_file);
+bool prepare_recording(FfmpegArgv& argv, const RecordingPlan& plan, std::string& path) {
+    path = reserve_recording_path(plan.record_file);
     if (path != plan.record_file) {
-        std::fprintf(stderr, "Recording to %s.\n", path.c_str());
+        std::fprintf(stderr, "Recording to %s.\n", terminal_safe(path).c_str());
     }
     std::string spec;
     if (!build_publish_spec(plan.outputs, path, spec)) {
@@ -28,10 +30,16 @@ bool prepare_recording(FfmpegArgv& argv, const RecordingPlan& plan) {
 }
 
 int run_once(FfmpegArgv& argv, const RecordingPlan* recording) {
-    if (recording != nullptr && !prepare_recording(argv, *recording)) {
+    std::string path;
+    if (recording != nullptr && !prepare_recording(argv, *recording, path)) {
+        release_empty_recording(path);
         return 2;
     }
-    return run_ffmpeg(argv);
+    const int status = run_ffmpeg(argv);
+    if (recording != nullptr) {
+        release_empty_recording(path);
+    }
+    return status;
 }
 
 // A process that could not be created at all, as opposed to a program that could not be run.
@@ -54,10 +62,14 @@ int run_ffmpeg(const FfmpegArgv& argv) {
             std::fprintf(stderr, "Failed to fork: %s\n", std::strerror(child.error));
             return 2;
         }
-        std::fprintf(stderr, "Failed to run %s: %s\n", argv[0].c_str(), std::strerror(child.error));
+        std::fprintf(stderr, "Failed to run %s: %s\n", terminal_safe(argv[0]).c_str(),
+                     std::strerror(child.error));
         return 127;
     }
-    const WaitResult ended = wait_child(child.pid);
+    const ChildEnd ended = supervise_child(child, Supervision{});
+    if (ended.stop_signal != 0) {
+        finish_stop(ended.stop_signal);
+    }
     if (!ended.waited) {
         std::fprintf(stderr, "Failed waiting for FFmpeg: %s\n", std::strerror(errno));
         return 2;

@@ -1,6 +1,7 @@
 #include "process/shell_command.h"
 
 #include "process/child.h"
+#include "process/signals.h"
 
 #include <cerrno>
 #include <sys/wait.h>
@@ -14,60 +15,59 @@ extern char** environ;
 
 namespace {
 
-constexpr const char* shell_path = "/bin/sh";
-
 // argv[0] stays "sh", as the shell names itself in its complaints.
 ChildSpec shell_child(const std::string& command) {
     ChildSpec spec;
     spec.argv = {"sh", "-c", command};
-    spec.program = shell_path;
+    spec.program = "/bin/sh";
+    spec.own_process_group = true;
     return spec;
 }
 
-bool ended_cleanly(pid_t pid) {
-    const WaitResult result = wait_child(pid);
-    return result.waited && WIFEXITED(result.status) && WEXITSTATUS(result.status) == 0;
+// Keeps at most `limit` bytes of what comes.
+class Capture : public ChildOutput {
+  public:
+    explicit Capture(std::size_t limit) : limit_(limit) {}
+    bool received(std::string_view bytes) override {
+        text.append(bytes.substr(0, limit_ - text.size()));
+        return text.size() < limit_;
+    }
+    std::string text;
+
+  private:
+    std::size_t limit_;
+};
+
+bool ended_cleanly(const StartedChild& child, std::chrono::milliseconds time_limit,
+                   ChildOutput* output = nullptr) {
+    Supervision supervision;
+    supervision.time_limit = time_limit;
+    supervision.output = output;
+    const ChildEnd end = supervise_child(child, supervision);
+    if (end.stop_signal != 0) {
+        finish_stop(end.stop_signal);
+    }
+    return end.waited && !end.timed_out && WIFEXITED(end.status) && WEXITSTATUS(end.status) == 0;
 }
 
 } // namespace
 
-bool run_shell_command(const std::string& command) {
+bool run_shell_command(const std::string& command, std::chrono::milliseconds time_limit) {
     const StartedChild child = start_child(shell_child(command));
-    return child.error == 0 && ended_cleanly(child.pid);
+    return child.error == 0 && ended_cleanly(child, time_limit);
 }
 
-std::optional<std::string> read_shell_command_output(const std::string& command,
-                                                     std::size_t limit) {
-    int pipe_fds[2];
-    if (pipe(pipe_fds) != 0) {
-        return std::nullopt;
-    }
+std::optional<std::string> read_shell_command_output(const std::string& command, std::size_t limit,
+                                                     std::chrono::milliseconds time_limit) {
     ChildSpec spec = shell_child(command);
-    spec.stdout_fd = pipe_fds[1];
-    spec.close_fd = pipe_fds[0];
+    spec.piped_fd = 1;
     const StartedChild child = start_child(spec);
-    close(pipe_fds[1]);
-    std::string output;
-    if (child.error == 0) {
-        char chunk[8192];
-        while (output.size() < limit) {
-            const std::size_t room = limit - output.size();
-            const ssize_t got = read(pipe_fds[0], chunk, room < sizeof chunk ? room : sizeof chunk);
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
-            if (got <= 0) {
-                break;
-            }
-            output.append(chunk, static_cast<std::size_t>(got));
-        }
-    }
-    // Closing first ends a command that would write more than we read.
-    close(pipe_fds[0]);
-    if (child.error != 0 || !ended_cleanly(child.pid)) {
+    // Past the limit the pipe is closed, which ends a command that would write more.
+    Capture capture{limit};
+    if (child.error != 0 || !ended_cleanly(child, time_limit, &capture)) {
         return std::nullopt;
     }
-    return output;
+    return std::move(capture.text);
 }
 
 void run_shell_command_from_signal_handler(const char* command) noexcept {

@@ -3,46 +3,78 @@
 #include "process/child.h"
 
 #include <cerrno>
-#include <ctime>
-#include <sys/wait.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
 
-// Long enough for FFmpeg to write its trailers, short enough not to hang a shutdown.
-constexpr int child_shutdown_wait_ms = 10000;
-constexpr int child_shutdown_poll_ms = 50;
+volatile std::sig_atomic_t stop_signal = 0;
+SignalHandler stop_handler = nullptr;
+int stop_pipe[2] = {-1, -1};
 
-} // namespace
+void on_stop_request(int signal_number) {
+    if (running_child_pid() == 0) {
+        stop_handler(signal_number);
+    }
+    if (stop_signal == 0) {
+        stop_signal = signal_number;
+    }
+    const char wake = 1;
+    [[maybe_unused]] const ssize_t written = write(stop_pipe[1], &wake, 1);
+}
 
-void install_fatal_signal_handler(SignalHandler handler) {
+void set_handler(int signal_number, SignalHandler handler) {
     struct sigaction action {};
     action.sa_handler = handler;
     sigfillset(&action.sa_mask);
-    for (const int signal_number : fatal_signals) {
-        sigaction(signal_number, &action, nullptr);
-    }
-}
-
-void restore_default_signal(int signal_number) noexcept {
-    struct sigaction action {};
-    action.sa_handler = SIG_DFL;
-    sigemptyset(&action.sa_mask);
     sigaction(signal_number, &action, nullptr);
 }
 
-void stop_running_ffmpeg() noexcept {
-    const pid_t child = running_child_pid();
-    if (child <= 0 || running_child_has_own_group() || kill(child, SIGTERM) != 0) {
-        return;
-    }
-    const timespec pause{0, child_shutdown_poll_ms * 1000000L};
-    for (int waited = 0; waited < child_shutdown_wait_ms; waited += child_shutdown_poll_ms) {
-        int status = 0;
-        const pid_t result = waitpid(child, &status, WNOHANG);
-        if (result == child || (result < 0 && errno != EINTR)) {
-            return;
+} // namespace
+
+void install_signal_handlers(SignalHandler on_crash, SignalHandler on_stop) {
+    if (stop_pipe[0] < 0 && pipe(stop_pipe) == 0) {
+        for (const int fd : stop_pipe) {
+            fcntl(fd, F_SETFD, FD_CLOEXEC);
+            fcntl(fd, F_SETFL, O_NONBLOCK);
         }
-        nanosleep(&pause, nullptr);
     }
+    stop_handler = on_stop;
+    for (const int signal_number : crash_signals) {
+        set_handler(signal_number, on_crash);
+    }
+    for (const int signal_number : stop_signals) {
+        set_handler(signal_number, on_stop_request);
+    }
+}
+
+int pending_stop_signal() noexcept {
+    return stop_signal;
+}
+
+int stop_request_fd() noexcept {
+    return stop_pipe[0];
+}
+
+void finish_stop(int signal_number) {
+    stop_handler(signal_number);
+    end_by_default_action(signal_number); // a stop handler does not return; this is a fallback
+}
+
+void restore_default_signal(int signal_number) noexcept {
+    set_handler(signal_number, SIG_DFL);
+}
+
+void end_by_default_action(int signal_number) noexcept {
+    restore_default_signal(signal_number);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signal_number);
+    sigprocmask(SIG_UNBLOCK, &only, nullptr);
+    kill(getpid(), signal_number);
+    _exit(128 + signal_number); // a signal whose default is to continue or be ignored
+}
+
+void end_running_child() noexcept {
+    end_child_from_signal_handler();
 }

@@ -104,6 +104,24 @@ void append_tee_escaped(std::string& list, std::string_view text) {
     }
 }
 
+std::string recording_destination(std::string_view path) {
+    std::string destination;
+    if (const std::size_t colon = path.find(':');
+        colon != std::string_view::npos && colon < path.find('/')) {
+        destination = "file:";
+    }
+    constexpr std::string_view blanks = " \t";
+    const std::size_t first = path.find_first_not_of(blanks);
+    const std::size_t last = path.find_last_not_of(blanks);
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (first == std::string_view::npos || i < first || i > last) {
+            destination += '\\';
+        }
+        append_tee_escaped(destination, path.substr(i, 1));
+    }
+    return destination;
+}
+
 bool build_publish_spec(const OutputUrlList& urls, std::string_view record_file, std::string& out) {
     out.clear();
     for (const std::string& url : urls) {
@@ -114,7 +132,9 @@ bool build_publish_spec(const OutputUrlList& urls, std::string_view record_file,
         out += entry;
     }
     if (!record_file.empty()) {
-        const std::string entry = tee_entry(out.empty(), "f=matroska", record_file);
+        std::string entry = out.empty() ? "" : "|";
+        entry += "[f=matroska]";
+        entry += recording_destination(record_file);
         if (out.size() + entry.size() > max_publish_spec_length) {
             return fail("Recording output list is too long.\n");
         }

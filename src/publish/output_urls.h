@@ -34,5 +34,10 @@ bool needs_tee_muxer(std::size_t output_count, std::string_view record_file);
 // Writes `text` with each backslash, apostrophe and pipe escaped, as the tee muxer reads them.
 void append_tee_escaped(std::string& list, std::string_view text);
 
+// The recording's path as the tee muxer must read it to open exactly that file: a path with a
+// ':' before its first '/' becomes a file: URL (FFmpeg would take "Show:" for a protocol), and
+// blanks at either end are escaped (the muxer would trim them and open another file).
+std::string recording_destination(std::string_view path);
+
 // The tee list of all outputs and the recording, for FFmpeg's tee muxer.
 bool build_publish_spec(const OutputUrlList& urls, std::string_view record_file, std::string& out);

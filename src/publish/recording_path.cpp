@@ -2,7 +2,10 @@
 
 #include "publish/output_urls.h"
 
+#include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -39,4 +42,26 @@ std::string free_recording_path(std::string_view path) {
         candidate = numbered_recording_path(path, number);
     }
     return candidate;
+}
+
+std::string reserve_recording_path(std::string_view path) {
+    std::string candidate{path};
+    for (unsigned number = 1;; ++number) {
+        const int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            close(fd);
+            return candidate;
+        }
+        if (errno != EEXIST) {
+            return free_recording_path(path);
+        }
+        candidate = numbered_recording_path(path, number);
+    }
+}
+
+void release_empty_recording(const std::string& path) {
+    struct stat info {};
+    if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size == 0) {
+        unlink(path.c_str());
+    }
 }

@@ -14,3 +14,12 @@ std::string numbered_recording_path(std::string_view path, unsigned number);
 // A recording never overwrites an earlier one: `path` itself when nothing exists there,
 // otherwise the first numbered name that is free.
 std::string free_recording_path(std::string_view path);
+
+// Like free_recording_path, but creates the chosen file at once and exclusively, so two
+// launches started together never record into the same file. When no file can be created
+// there (a missing folder, say) the free name is returned all the same: FFmpeg then fails to
+// open it and says why.
+std::string reserve_recording_path(std::string_view path);
+
+// Removes a reserved recording that nothing was written to (FFmpeg could not start, say).
+void release_empty_recording(const std::string& path);

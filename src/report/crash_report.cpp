@@ -14,6 +14,11 @@ constexpr std::size_t max_crash_report_bytes = 4096;
 constexpr std::size_t max_command_bytes = 4096;
 constexpr std::size_t max_path_bytes = 256;
 
+// Every crash signal is reported, and so is SIGTERM, a stop nobody at the terminal asked for.
+constexpr std::array<int, crash_signals.size() + 1> reported_signals{
+    crash_signals[0], crash_signals[1], crash_signals[2],
+    crash_signals[3], crash_signals[4], SIGTERM};
+
 struct PreparedReport {
     int signal_number = 0;
     std::array<char, max_crash_report_bytes> json{};
@@ -26,7 +31,7 @@ struct CrashReportContext {
     bool deliver = false;
     std::array<char, max_path_bytes> path{};
     std::array<char, max_command_bytes> command{};
-    std::array<PreparedReport, fatal_signals.size()> reports{};
+    std::array<PreparedReport, reported_signals.size()> reports{};
 };
 
 CrashReportContext crash_context;
@@ -73,8 +78,8 @@ void install_crash_handler(const StudioOptions& options) {
     crash_context.deliver =
         !endpoint.empty() && copy_text(crash_context.path, path) &&
         copy_text(crash_context.command, report_delivery_command(path, endpoint));
-    for (std::size_t i = 0; i < fatal_signals.size(); ++i) {
-        const int signal_number = fatal_signals[i];
+    for (std::size_t i = 0; i < reported_signals.size(); ++i) {
+        const int signal_number = reported_signals[i];
         const std::string message =
             "Castora process received signal " + std::to_string(signal_number) + ".";
         const std::string json = compose_report_json(
@@ -84,12 +89,19 @@ void install_crash_handler(const StudioOptions& options) {
         report.length = json.size() < max_crash_report_bytes ? json.size() : 0;
         json.copy(report.json.data(), report.length);
     }
-    install_fatal_signal_handler(on_fatal_signal);
+    install_signal_handlers(on_fatal_signal, on_stop_signal);
 }
 
 void on_fatal_signal(int signal_number) {
-    if (signal_number == SIGTERM) {
-        stop_running_ffmpeg();
+    end_running_child();
+    deliver_crash_report(signal_number);
+    restore_default_signal(signal_number);
+    _exit(128 + signal_number);
+}
+
+void on_stop_signal(int signal_number) {
+    if (signal_number != SIGTERM) {
+        end_by_default_action(signal_number);
     }
     deliver_crash_report(signal_number);
     restore_default_signal(signal_number);

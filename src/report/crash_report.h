@@ -2,13 +2,17 @@
 
 struct StudioOptions;
 
-// Prepares the crash report for every fatal signal and its delivery command now, while the
-// options are at hand (the handler itself may not allocate or format), and installs
-// on_fatal_signal for SIGABRT, SIGFPE, SIGILL, SIGSEGV and SIGTERM.
+// Prepares the crash report of every reported signal and its delivery command now, while the
+// options are at hand (a handler may not allocate or format), and installs the handlers below.
 void install_crash_handler(const StudioOptions& options);
 
-// The crash handler: on SIGTERM it first stops a running FFmpeg so its recording is finished,
-// then sends the prepared "crash" report (nothing when reporting is off or its URL refused),
-// restores the signal's default action and ends the process with status 128 + the signal
-// number. Uses only async-signal-safe calls.
+// A crash (SIGABRT, SIGFPE, SIGILL, SIGSEGV, SIGBUS): the running child is ended first (FFmpeg
+// is asked to finish its outputs), then the prepared "crash" report is sent (nothing when
+// reporting is off or its URL refused), and the process ends with status 128 + the number.
+// Uses only async-signal-safe calls.
 [[noreturn]] void on_fatal_signal(int signal_number);
+
+// A stop, once the running child has ended: SIGTERM is reported like a crash and ends the
+// process with status 143; SIGINT, SIGHUP and SIGQUIT, which the user sent, end it the way the
+// signal does by default, without a report. Uses only async-signal-safe calls.
+[[noreturn]] void on_stop_signal(int signal_number);

@@ -8,6 +8,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+namespace {
+
+// curl itself gives up after 5 seconds; the margin covers starting the shell and curl.
+constexpr std::chrono::milliseconds delivery_time_limit{10000};
+
+} // namespace
+
 std::string report_endpoint(const StudioOptions& options) {
     if (options.disable_error_reporting || !is_safe_service_url(options.report_url.c_str())) {
         return {};
@@ -59,6 +66,6 @@ void send_error_report(const StudioOptions& options, const ReportFields& fields)
     }
     write_report(fd, json.data(), json.size());
     close(fd);
-    run_shell_command(command);
+    run_shell_command(command, delivery_time_limit);
     unlink(path.c_str());
 }

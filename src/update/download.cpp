@@ -5,11 +5,17 @@
 #include "update/service_url.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 constexpr std::size_t max_package_name_length = 255;
 constexpr std::size_t sha256_hex_digits = 64;
+// curl gives up after 120 seconds; the margins cover starting the shell and the tools.
+constexpr std::chrono::milliseconds download_time_limit{125000};
+constexpr std::chrono::milliseconds verification_time_limit{30000};
 
 bool is_hex_digit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
@@ -17,6 +23,21 @@ bool is_hex_digit(char c) {
 
 char to_lower_ascii(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// A new file of our own in the working directory for the transfer, named so that it can never
+// be the package's name, with the permissions a new file gets here. Empty when none can be made.
+std::string create_partial_file() {
+    char name[] = ".castora-download-XXXXXX";
+    const int fd = mkstemp(name);
+    if (fd < 0) {
+        return {};
+    }
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    close(fd);
+    return name;
 }
 
 std::string verification_command(const std::string& digest, const std::string& file_name) {
@@ -76,16 +97,26 @@ void download_update(std::string_view url, std::string_view latest_version,
         return;
     }
     const std::string file_name = package_file_name(latest_version);
-    if (!run_shell_command("curl -fL --max-time 120 -o '" + file_name + "' '" + url_text + "'")) {
+    const std::string partial = create_partial_file();
+    if (partial.empty()) {
+        return;
+    }
+    // A redirect may lead to https only; nothing but a verified package takes the package name.
+    if (!run_shell_command("curl -fL --proto-redir =https --max-time 120 -o '" + partial + "' '" +
+                               url_text + "'",
+                           download_time_limit)) {
+        std::remove(partial.c_str());
         return;
     }
     const std::string digest = normalized_sha256(expected_sha256);
-    if (!digest.empty() && run_shell_command(verification_command(digest, file_name))) {
+    if (!digest.empty() &&
+        run_shell_command(verification_command(digest, partial), verification_time_limit) &&
+        std::rename(partial.c_str(), file_name.c_str()) == 0) {
         std::fprintf(stderr, "Downloaded Castora update package: %s\n", file_name.c_str());
         return;
     }
     std::fprintf(stderr,
                  "Downloaded Castora update failed SHA-256 verification and was removed: %s\n",
                  file_name.c_str());
-    std::remove(file_name.c_str());
+    std::remove(partial.c_str());
 }

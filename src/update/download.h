@@ -13,8 +13,9 @@ bool is_safe_version_text(std::string_view version);
 // Exactly 64 hexadecimal digits, returned in lower case; empty when the digest is not that.
 std::string normalized_sha256(std::string_view digest);
 
-// Downloads the package into the working directory and keeps it only when its SHA-256 digest
-// matches the announced one. After a transfer, writes one outcome line on standard error;
-// refused input and a failed transfer say nothing of their own.
+// Downloads the package into a new file of its own in the working directory and gives it the
+// package's name only when its SHA-256 digest matches the announced one; otherwise the file is
+// removed. After a transfer, writes one outcome line on standard error; refused input and a
+// failed transfer say nothing of their own and leave nothing behind.
 void download_update(std::string_view url, std::string_view latest_version,
                      std::string_view expected_sha256);

@@ -1,6 +1,7 @@
 #include "update/update_check.h"
 
 #include "core/options.h"
+#include "core/utf8.h"
 #include "process/shell_command.h"
 #include "update/download.h"
 #include "update/json_string.h"
@@ -8,6 +9,13 @@
 #include "update/versions.h"
 
 #include <cstdio>
+
+namespace {
+
+// Two attempts of 8 seconds, whatever pause between them the service asks for, and a margin.
+constexpr std::chrono::milliseconds query_time_limit{20000};
+
+} // namespace
 
 std::string update_query_url(std::string_view endpoint) {
     std::string query{endpoint};
@@ -25,17 +33,6 @@ std::string update_query_url(std::string_view endpoint) {
     return query;
 }
 
-std::string printable_service_text(std::string_view text) {
-    std::string printable;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 32 && byte != 127) {
-            printable += c;
-        }
-    }
-    return printable;
-}
-
 void check_for_update(const StudioOptions& options) {
     if (options.skip_update_check) {
         return;
@@ -48,10 +45,12 @@ void check_for_update(const StudioOptions& options) {
     if (!is_safe_service_url(query.c_str())) {
         return;
     }
-    std::string command = "curl -fsSL --max-time 8 --retry 1 --user-agent BrevaloCastora/";
+    std::string command =
+        "curl -fsSL --proto-redir =https --max-time 8 --retry 1 --user-agent BrevaloCastora/";
     command += app_version;
     command += " '" + query + "'";
-    const auto answer = read_shell_command_output(command, max_update_answer_bytes);
+    const auto answer =
+        read_shell_command_output(command, max_update_answer_bytes, query_time_limit);
     if (!answer) {
         return;
     }
@@ -72,12 +71,12 @@ void check_for_update(const StudioOptions& options) {
     extract_json_string(*answer, "sha256", digest, sha256_capacity);
     std::fprintf(stderr, "Castora update available: %.*s -> %s\n",
                  static_cast<int>(app_version.size()), app_version.data(),
-                 printable_service_text(latest).c_str());
+                 terminal_safe(latest).c_str());
     if (!download_url.empty()) {
-        std::fprintf(stderr, "Download: %s\n", printable_service_text(download_url).c_str());
+        std::fprintf(stderr, "Download: %s\n", terminal_safe(download_url).c_str());
     }
     if (!digest.empty()) {
-        std::fprintf(stderr, "SHA-256: %s\n", printable_service_text(digest).c_str());
+        std::fprintf(stderr, "SHA-256: %s\n", terminal_safe(digest).c_str());
     }
     if (options.auto_download_update && !download_url.empty()) {
         download_update(download_url, latest, digest);

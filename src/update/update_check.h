@@ -13,10 +13,6 @@ inline constexpr std::size_t sha256_capacity = 96;
 // The update query URL for an endpoint, cut to 1023 bytes.
 std::string update_query_url(std::string_view endpoint);
 
-// A service text as it may be shown on a terminal: control bytes dropped, so no escape
-// sequence from the network reaches the user's screen.
-std::string printable_service_text(std::string_view text);
-
 // Asks the update service for a newer package, announces it on standard error and downloads
 // it when allowed. Every failure is silent; it never stops a launch.
 void check_for_update(const StudioOptions& options);

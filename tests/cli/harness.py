@@ -27,7 +27,8 @@ REPORT = {"event_type": "configuration_error", "severity": "error", "app_version
           "app_platform": "macos", "architecture": "universal", "exit_code": 2, "signal_name": "",
           "phase": "", "profile_key": "balanced_480p", "scene_key": "", "message": ""}
 Result = namedtuple("Result", "status stdout stderr")
-Answer = namedtuple("Answer", "status body content_type headers", defaults=(200, b"", "application/json", ()))
+Answer = namedtuple("Answer", "status body content_type headers delay",
+                    defaults=(200, b"", "application/json", (), 0))
 Request = namedtuple("Request", "method path query headers body")
 
 
@@ -127,7 +128,8 @@ class FakeFfmpeg:
 
 class ServiceServer:
     """A local HTTPS stand-in for the update and report services: `answer(path, Answer)` programs a path,
-    requests are recorded. castora's curl trusts the self-signed certificate through CURL_CA_BUNDLE (`env`)."""
+    requests are recorded. castora's curl trusts the self-signed certificate through CURL_CA_BUNDLE (`env`).
+    The same handler also listens for plain HTTP on `plain_port`, where no request should ever arrive."""
 
     def __init__(self):
         require_tools("openssl", "curl")
@@ -146,9 +148,11 @@ class ServiceServer:
                 headers = {k.lower(): v for k, v in self.headers.items()}
                 server.requests.append(Request(self.command, path, query, headers, body))
                 answer = server.answers.get(path, Answer(404, b"not found", "text/plain"))
+                time.sleep(answer.delay)
                 self.send_response(answer.status)
-                for name, value in (("Content-Type", answer.content_type),
-                                    ("Content-Length", str(len(answer.body))), *answer.headers):
+                length = () if any(k == "Content-Length" for k, _ in answer.headers) else \
+                    (("Content-Length", str(len(answer.body))),)
+                for name, value in (("Content-Type", answer.content_type), *length, *answer.headers):
                     self.send_header(name, value)
                 self.end_headers()
                 self.wfile.write(answer.body)
@@ -163,7 +167,10 @@ class ServiceServer:
         context.load_cert_chain(self.cert, key)
         self.httpd.socket = context.wrap_socket(self.httpd.socket, server_side=True)
         self.port = self.httpd.server_address[1]
-        threading.Thread(target=self.httpd.serve_forever, daemon=True).start()
+        self.plain = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.plain_port = self.plain.server_address[1]
+        for httpd in (self.httpd, self.plain):
+            threading.Thread(target=httpd.serve_forever, daemon=True).start()
         self.env = {"CURL_CA_BUNDLE": self.cert}
 
     def url(self, path):
@@ -193,8 +200,9 @@ class ServiceServer:
         return bodies
 
     def stop(self):
-        self.httpd.shutdown()
-        self.httpd.server_close()
+        for httpd in (self.httpd, self.plain):
+            httpd.shutdown()
+            httpd.server_close()
         shutil.rmtree(self.directory, ignore_errors=True)
 
 

@@ -56,6 +56,8 @@ class FrontEnd(unittest.TestCase):
         # A failed --config or --target ends the walk the same way, after its own message.
         bad = self.write("bad.conf", "profile\n")
         for args, message in ((["--config", bad, "--version"], f"Invalid config line 1 in {bad}.\n"),
+                              (["--config", "/dev/zero"], "Could not open config file /dev/zero: Is a character device\n"),
+                              (["--config", self.dir], f"Could not open config file {self.dir}: Is a directory\n"),
                               (["--target", "ftp://x", "--version"],
                                "Target must start with rtmp://, rtmps://, or srt://: ftp://x\n")):
             self.assertEqual(run_castora(args), (2, HELP, message))
@@ -153,6 +155,8 @@ class FrontEnd(unittest.TestCase):
              "automation", "Automation poll URL was rejected.", None),
             (["--automation-ack-url", "http://192.168.1.5/ack", *DEST], 2, "", ACK_REFUSED, "automation",
              "Automation acknowledgement URL was rejected.", None),
+            (["--automation-ack-url", "http://localhost:80@evil.example/q", *DEST], 2, "", ACK_REFUSED,
+             "automation", "Automation acknowledgement URL was rejected.", None),
             (["--ingest-url", long_url, *DEST], 2, "", "Publish URL is too long.\n", "ingest_url",
              "Ingest URL could not be built.", None),
             (["--ingest-url", "rtmp://h/live", *sixteen], 2, "", "Too many targets. Maximum is 16.\n",

@@ -140,6 +140,17 @@ class RealFfmpeg(unittest.TestCase):
         self.assertIn("Brevalo stream process exited with code 1. Restarting in 3 seconds (1/5).\n", log)
         self.assertIn("Recording to rec-1.mkv.\n", log)
 
+    def test_the_recording_is_exactly_the_file_named(self):
+        with open(os.path.join(self.dir, "rec.mkv"), "wb") as f:
+            f.write(b"earlier take")
+        dead = f"rtmp://127.0.0.1:{free_port()}/live/k"
+        for name in ("rec.mkv ", "file:rec.mkv", "Show: 1.mkv"):
+            with self.subTest(name=name):
+                self.scenario([*LOW, "--no-audio", "--target", dead, "--record-file", name], [name], "640x360", 24,
+                              audio=False, env={"CASTORA_SUBSTITUTE_SECONDS": "4"})
+        with open(os.path.join(self.dir, "rec.mkv"), "rb") as f:
+            self.assertEqual(f.read(), b"earlier take")
+
     def test_sigterm_finishes_the_recording(self):
         dead = f"rtmp://127.0.0.1:{free_port()}/live/k"
         castora = start_castora([*OFFLINE, "--ffmpeg", SUBSTITUTE, *LOW, "--target", dead, "--record-file",

@@ -97,6 +97,7 @@ class Reports(unittest.TestCase):
         for number, extra, reports, content in (  # signal (None: FFmpeg fails), arguments, reports, victim
                 (signal.SIGSEGV, ["--scene", "game_battle"], [crash(11, scene_key="game_battle")], "keep\n"),
                 (signal.SIGTERM, [], [crash(15)], "keep\n"), (signal.SIGTERM, ["--no-error-reporting"], [], None),
+                (signal.SIGBUS, [], [crash(signal.SIGBUS)], None),
                 (None, [], [stream_failed], None)):
             with self.subTest(signal=number, extra=extra, victim=content):
                 self.server.requests.clear()
@@ -116,12 +117,10 @@ class Reports(unittest.TestCase):
                 process.wait(timeout=30)
                 self.assertEqual(process.returncode, 128 + number if number else 7)
                 self.assertEqual(self.server.reports(), reports)
-                if number == signal.SIGTERM:
+                if number:
                     # The encoder is stopped with the launcher, not left streaming on its own.
                     self.assertLess(time.monotonic() - started, 8)
                     self.assertFalse(alive(child), "FFmpeg outlived castora")
-                elif alive(child):
-                    os.kill(child, signal.SIGKILL)
                 if os.path.lexists(link):
                     self.assertEqual(os.readlink(link), victim)
                     os.remove(link)

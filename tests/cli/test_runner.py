@@ -1,12 +1,14 @@
 """Running FFmpeg (a fake one): exit statuses, the reconnect policy, recording names, and the dry-run line as a
 faithful shell rendering of the vector that a real launch runs."""
 import os
+import shutil
 import subprocess
 import tempfile
 import time
 import unittest
 
-from harness import DEST, FAKE_FFMPEG, OFFLINE, REPORT, Answer, FakeFfmpeg, run_castora, shared_server
+from harness import (DEST, FAKE_FFMPEG, OFFLINE, REPORT, Answer, FakeFfmpeg, run_castora, shared_server,
+                     start_castora)
 
 RESTART = "Brevalo stream process exited with code {}. Restarting in 3 seconds ({}/5).\n"
 
@@ -24,17 +26,20 @@ class Runner(unittest.TestCase):
 
     def test_status_of_one_run(self):
         # The default executable "ffmpeg" is searched on the executable search path.
-        os.symlink(FAKE_FFMPEG, os.path.join(self.dir, "ffmpeg"))
-        path = {"PATH": self.dir + ":/usr/bin:/bin"}
+        bin_dir = os.path.join(self.dir, "bin")
+        os.mkdir(bin_dir)
+        os.symlink(FAKE_FFMPEG, os.path.join(bin_dir, "ffmpeg"))
+        path = {"PATH": bin_dir + ":/usr/bin:/bin"}
         missing = "Failed to run /nonexistent/ffmpeg: No such file or directory\n"
         for ffmpeg, statuses, status, stderr, runs in (
                 ([], "7", 7, "", 1), (["--ffmpeg", FAKE_FFMPEG], "kill", 1, "", 1),
-                (["--ffmpeg", "/nonexistent/ffmpeg"], "0", 127, missing, 0),
+                (["--ffmpeg", "/nonexistent/ffmpeg", "--record-file", "rec.mkv"], "0", 127, missing, 0),
                 (["--ffmpeg", "/nonexistent/ffmpeg", "--reconnect", "--print-devices"], "0", 127, missing, 0)):
             with self.subTest(statuses=statuses, ffmpeg=ffmpeg):
                 fake = FakeFfmpeg(tempfile.mkdtemp(dir=self.dir), statuses=statuses)
-                r = run_castora([*OFFLINE, *ffmpeg, *DEST], env={**fake.env, **path})
+                r = run_castora([*OFFLINE, *ffmpeg, *DEST], env={**fake.env, **path}, cwd=self.dir)
                 self.assertEqual((r.status, r.stderr, len(fake.runs())), (status, stderr, runs))
+                self.assertNotIn("rec.mkv", os.listdir(self.dir))  # a reservation nothing was written to
 
     def test_five_restarts_then_the_last_status_and_one_report(self):
         server = shared_server()
@@ -54,10 +59,10 @@ class Runner(unittest.TestCase):
 
     def test_recovery_and_an_existing_recording_is_never_overwritten(self):
         fake = FakeFfmpeg(self.dir, statuses="1,1,0")
-        # Like FFmpeg, the wrapper creates the recording it is told to write.
+        # Like FFmpeg, the wrapper writes the recording it is told to write.
         wrapper = os.path.join(self.dir, "records.sh")
         with open(wrapper, "w") as f:
-            f.write('#!/bin/sh\nfor last; do :; done\n: > "${last##*]}"\nexec "$FAKE" "$@"\n')
+            f.write('#!/bin/sh\nfor last; do :; done\nsleep ${SLOW:-0}\necho take > "${last##*]}"\nexec "$FAKE" "$@"\n')
         os.chmod(wrapper, 0o755)
         with open(os.path.join(self.dir, "rec.mkv"), "wb") as f:
             f.write(b"earlier take")
@@ -72,6 +77,14 @@ class Runner(unittest.TestCase):
                          [f"[f=matroska]rec-{n}.mkv" for n in (1, 2, 3)])
         with open(os.path.join(self.dir, "rec.mkv"), "rb") as f:
             self.assertEqual(f.read(), b"earlier take")
+        # Two launches started together each record into a file of their own.
+        os.remove(os.path.join(self.dir, "rec.mkv"))
+        slow = FakeFfmpeg(tempfile.mkdtemp(dir=self.dir))
+        both = [start_castora([*OFFLINE, "--ffmpeg", wrapper, *DEST, "--record-file", "rec.mkv"],
+                              env={**slow.env, "FAKE": slow.path, "SLOW": "1"}, cwd=self.dir) for _ in range(2)]
+        self.assertEqual([p.wait(timeout=30) for p in both], [0, 0])
+        self.assertEqual(sorted(run[-1].rpartition("|")[2] for run in slow.runs()),
+                         ["[f=matroska]rec-4.mkv", "[f=matroska]rec.mkv"])
 
     def test_the_printed_line_runs_the_same_vector_as_a_launch(self):
         cases = [
@@ -83,21 +96,24 @@ class Runner(unittest.TestCase):
              "--record-file", "rec's take.mkv"],
             ["--ingest-url", "rtmp://h/live", "--stream-key", "line\nfeed"],
             ["--print-devices"],
+            ["--ffmpeg", "./ff=mpeg", *DEST, "--video-input", "=cam", "--overlay-title", "=x"],
         ]
-        for options in cases:
-            with self.subTest(options=options), tempfile.TemporaryDirectory() as d:
+        shells = ["/bin/sh"] + (["zsh"] if shutil.which("zsh") else [])
+        for options, shell in ((options, shell) for options in cases for shell in shells):
+            with self.subTest(options=options, shell=shell), tempfile.TemporaryDirectory() as d:
                 fake = FakeFfmpeg(d)
+                os.symlink(fake.path, os.path.join(d, "ff=mpeg"))
                 args = [*OFFLINE, "--ffmpeg", fake.path, *options]
                 dry = run_castora(["--dry-run", *args], cwd=d)
                 self.assertEqual(dry.status, 0, dry.stderr)
                 env = {**fake.env, "PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": d}
-                shell = subprocess.run(["/bin/sh", "-c", printed_command(dry.stdout)], cwd=d, env=env,
-                                       stdin=subprocess.DEVNULL, capture_output=True, timeout=30)
-                self.assertEqual(shell.returncode, 0, shell.stderr)
+                pasted = subprocess.run([shell, "-c", printed_command(dry.stdout)], cwd=d, env=env,
+                                        stdin=subprocess.DEVNULL, capture_output=True, timeout=30)
+                self.assertEqual(pasted.returncode, 0, pasted.stderr)
                 self.assertEqual(run_castora(args, env=fake.env, cwd=d).status, 0)
                 runs = fake.runs()
                 self.assertEqual((len(runs), runs[0]), (2, runs[1]))
-                self.assertEqual(os.listdir(d), ["ffmpeg-runs.jsonl"])
+                self.assertEqual(sorted(os.listdir(d)), ["ff=mpeg", "ffmpeg-runs.jsonl"])
 
 
 if __name__ == "__main__":

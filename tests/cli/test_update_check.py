@@ -4,10 +4,12 @@ import hashlib
 import json
 import os
 import shutil
+import signal
 import tempfile
+import time
 import unittest
 
-from harness import DEST, Answer, run_castora, shared_server
+from harness import DEST, Answer, alive, children_of, run_castora, shared_server, start_castora, wait_for
 
 QUERY = "current_version=0.2.1&platform=macos&architecture=universal&channel=stable"
 PACKAGE = b"castora package body\n" * 64
@@ -119,6 +121,7 @@ class UpdateCheck(unittest.TestCase):
         for body, shown in ((answer(b'9\\"x'), '9"x'), (answer(b"9/../../escape"), "9/../../escape"),
                             (answer(b"9$(touch pwned)"), "9$(touch pwned)"), (answer(b"9`touch x`;y"), "9`touch x`;y"),
                             (answer(b"9\x1b]0;title\x07"), "9]0;title"), (answer(b"9", package + b"';touch x;'"), "9"),
+                            (answer(b"9\xc2\x9b2J\xe2\x80\xae\x9b\xff"), "92J"),
                             (b'{"filler":"' + b"x" * 200000 + b'","latest_version":"9.0"}', None),
                             (b'{"latest_version": 9.1}', None)):
             with self.subTest(body=body[:60]):
@@ -126,10 +129,55 @@ class UpdateCheck(unittest.TestCase):
                 r = self.check()
                 self.assertEqual([line for line in r.stderr.splitlines() if line.startswith("Castora")],
                                  [(AVAILABLE % shown).rstrip("\n")] if shown else [])
-                self.assertNotIn("\x1b", r.stderr)
+                self.assertFalse({"\x1b", "\x9b", "\u009b", "\u202e"} & set(r.stderr))
                 self.assertNotIn("Downloaded", r.stderr)
                 self.assertEqual(self.server.requests_to("/pkg.tar.gz"), [])
                 self.assertEqual((sorted(os.listdir(self.root)), os.listdir(self.cwd)), (["work"], []))
+
+    def test_a_hostile_service_can_neither_hold_a_launch_nor_lead_it_off_https(self):
+        plain = "http://127.0.0.1:%d/plain" % self.server.plain_port
+        moved = Answer(302, b"", headers=(("Location", plain),))
+        self.server.answer("/moved", moved)
+        self.server.answer("/cut", Answer(200, PACKAGE[:100], headers=(("Content-Length", str(len(PACKAGE))),)))
+        for update, package, outcome in (
+                (Answer(503, b"busy", headers=(("Retry-After", "3600"),)), None, ""),
+                (moved, None, ""), (None, "/moved", None), (None, "/cut", None), (None, "/missing", None)):
+            with self.subTest(update=update, package=package):
+                if update:
+                    self.server.answer("/castora/update", update)
+                else:
+                    self.newer(download_url=self.server.url(package), sha256=DIGEST)
+                started = time.monotonic()
+                err = self.check().stderr
+                self.assertLess(time.monotonic() - started, 30)
+                self.assertNotIn("Downloaded", err)
+                self.assertEqual((self.server.requests_to("/plain"), os.listdir(self.cwd)), ([], []))
+        # A link planted at the package's name is replaced, never written through.
+        victim = os.path.join(self.root, "victim")
+        with open(victim, "w") as f:
+            f.write("keep")
+        os.symlink(victim, os.path.join(self.cwd, PACKAGE_FILE))
+        self.newer(sha256=DIGEST)
+        self.assertTrue(self.check().stderr.endswith(KEPT))
+        self.assertFalse(os.path.islink(os.path.join(self.cwd, PACKAGE_FILE)))
+        self.assert_downloaded(True)
+        with open(victim) as f:
+            self.assertEqual(f.read(), "keep")
+
+    def test_a_stop_ends_the_service_command_too(self):
+        self.server.answer("/castora/update", Answer(200, b"{}", delay=30))
+        for number, status in ((signal.SIGINT, -signal.SIGINT), (signal.SIGHUP, -signal.SIGHUP),
+                               (signal.SIGTERM, 143)):
+            with self.subTest(signal=number):
+                castora = start_castora(["--update-url", self.server.url("/castora/update"), "--no-error-reporting",
+                                         "--dry-run", *DEST], env=self.server.env, cwd=self.cwd)
+                wait_for(lambda: any(children_of(shell) for shell in children_of(castora.pid)), what="curl")
+                [shell] = children_of(castora.pid)
+                [curl] = children_of(shell)
+                castora.send_signal(number)
+                castora.communicate(timeout=20)
+                self.assertEqual(castora.returncode, status)
+                wait_for(lambda: not alive(curl) and not alive(shell), timeout=5, what="the command's end")
 
 
 if __name__ == "__main__":

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -84,7 +85,7 @@ TEST_F(TextFiles, ConfigStopsAtTheFirstBadLineWithItsMessages) {
     const std::pair<std::string, std::string> cases[] = {
         {"profile", line},
         {"Profile=x", "Unknown config key: Profile\n" + line},
-        {"\vprofile=x", "Unknown config key: \vprofile\n" + line},
+        {"\vprofile\x1b[2J\xE2\x80\xAE=x", "Unknown config key: profile[2J\n" + line},
         {"dry_run=1", "Unknown config key: dry_run\n" + line},
         {"target=http://x",
          "Target must start with rtmp://, rtmps://, or srt://: http://x\n" + line},
@@ -96,11 +97,27 @@ TEST_F(TextFiles, ConfigStopsAtTheFirstBadLineWithItsMessages) {
         EXPECT_EQ(load_config("screen=1\n\n" + bad + "\nno_audio=1\n"), Outcome(false, messages));
         EXPECT_TRUE(options.screen && !options.no_audio);
     }
-    CaptureStderr();
-    EXPECT_FALSE(load_config_file(options, "/nonexistent/c.conf"));
+}
+
+TEST_F(TextFiles, OnlyRegularFilesAreReadAndAByteOrderMarkIsSkipped) {
+    const std::string fifo = path + ".fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const auto& [file, reason] : std::initializer_list<std::pair<std::string, std::string>>{
+             {"/nonexistent/c.conf", "No such file or directory"},
+             {"/dev/zero", "Is a character device"},
+             {testing::TempDir(), "Is a directory"},
+             {fifo, "Is a FIFO"}}) {
+        CaptureStderr();
+        EXPECT_FALSE(load_config_file(options, file));
+        EXPECT_EQ(GetCapturedStderr(), "Could not open config file " + file + ": " + reason + "\n");
+    }
+    std::remove(fifo.c_str());
+    EXPECT_EQ(load_config("\xEF\xBB\xBF# starter\n\xEF\xBB\xBFx=1\n"),
+              Outcome(false, "Unknown config key: \xEF\xBB\xBF"
+                             "x\nInvalid config line 2 in " +
+                                 path + ".\n"));
+    EXPECT_EQ(load_targets("\xEF\xBB\xBFrtmp://h/1\n"), Outcome(true, ""));
     EXPECT_TRUE(load_config_file(options, ""));
-    EXPECT_EQ(GetCapturedStderr(),
-              "Could not open config file /nonexistent/c.conf: No such file or directory\n");
 }
 
 TEST_F(TextFiles, TargetChecksRunInOrderAndStopAtTheLimit) {

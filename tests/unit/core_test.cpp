@@ -60,6 +60,26 @@ TEST(Utf8SequenceLength, AcceptsWellFormedAndRejectsMalformedSequences) {
     }
 }
 
+TEST(TerminalSafe, KeepsVisibleTextAndDropsWhatCouldDriveTheTerminal) {
+    const std::pair<std::string_view, std::string_view> cases[] = {
+        {"Grüße 🎉 ok", "Grüße 🎉 ok"},
+        {"a\x1b]0;t\x07"
+         "b\x7f\n",
+         "a]0;tb"},
+        {"c1\xC2\x9B"
+         "2J\xC2\x80\xC2\xA0",
+         "c12J\xC2\xA0"},
+        {"raw\x9B\xFF\xC3", "raw"},
+        {"\xE2\x80\xAE"
+         "evil\xE2\x80\xAA\xE2\x81\xA6\xE2\x81\xA9\xE2\x80\xA9",
+         "evil\xE2\x80\xA9"},
+        {"\xE2\x80\xA9\xE2\x81\xAA", "\xE2\x80\xA9\xE2\x81\xAA"},
+    };
+    for (const auto& [text, shown] : cases) {
+        EXPECT_EQ(terminal_safe(text), shown) << testing::PrintToString(text);
+    }
+}
+
 // Every option and key of the table, and no other, appears in the documents a user reads.
 TEST(OptionTable, CompletionsManPageAndSampleConfigNameExactlyItsOptionsAndKeys) {
     std::set<std::string> names;

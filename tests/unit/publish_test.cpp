@@ -80,6 +80,24 @@ TEST(OutputUrls, TeeListEscapesTheMuxersQuotingWithinItsLimit) {
     EXPECT_TRUE(needs_tee_muxer(1, "rec.mkv") && needs_tee_muxer(2, "") && !needs_tee_muxer(1, ""));
 }
 
+TEST(OutputUrls, TheRecordingEntryNamesExactlyTheFileToWrite) {
+    const std::pair<std::string_view, std::string_view> cases[] = {
+        {"rec.mkv", "rec.mkv"},
+        {"rec.mkv \t", "rec.mkv\\ \\\t"},
+        {" my show.mkv", "\\ my show.mkv"},
+        {"file:rec.mkv", "file:file:rec.mkv"},
+        {"Show: 1.mkv", "file:Show: 1.mkv"},
+        {" a:b.mkv ", "file:\\ a:b.mkv\\ "},
+        {"/tmp/a:b.mkv", "/tmp/a:b.mkv"},
+        {"a:b/c.mkv", "file:a:b/c.mkv"},
+        {"Bob's|\\x.mkv", "Bob\\'s\\|\\\\x.mkv"},
+        {"  ", "\\ \\ "},
+    };
+    for (const auto& [path, destination] : cases) {
+        EXPECT_EQ(recording_destination(path), destination) << path;
+    }
+}
+
 TEST(RecordingPath, RefusedNamesAndNumberedFreeNames) {
     EXPECT_TRUE(is_valid_record_path("Bob's [show.mkv") &&
                 is_valid_record_path(std::string(1023, 'r')));
@@ -104,5 +122,13 @@ TEST(RecordingPath, RefusedNamesAndNumberedFreeNames) {
     std::ofstream{path} << "x";
     std::ofstream{(dir / "rec-1.mkv").string()} << "x";
     EXPECT_EQ(free_recording_path(path), (dir / "rec-2.mkv").string());
+    // A reservation takes the free name at once; an empty one is given back.
+    EXPECT_EQ(reserve_recording_path(path), (dir / "rec-2.mkv").string());
+    EXPECT_EQ(reserve_recording_path(path), (dir / "rec-3.mkv").string());
+    release_empty_recording((dir / "rec-2.mkv").string());
+    release_empty_recording(path);
+    EXPECT_EQ(free_recording_path(path), (dir / "rec-2.mkv").string());
+    EXPECT_EQ(reserve_recording_path((dir / "none" / "r.mkv").string()),
+              (dir / "none" / "r.mkv").string());
     std::filesystem::remove_all(dir);
 }
