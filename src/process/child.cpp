@@ -108,9 +108,9 @@ void read_output(int& fd, ChildOutput* output) {
     }
 }
 
-void drain_stop_requests() {
+void drain_wake_ups() {
     char wake[16];
-    while (read(stop_request_fd(), wake, sizeof wake) > 0) {
+    while (read(wake_fd(), wake, sizeof wake) > 0) {
     }
 }
 
@@ -185,13 +185,13 @@ ChildEnd supervise_child(const StartedChild& child, const Supervision& supervisi
             end.timed_out = true;
             signal_child(child.pid, command, SIGKILL);
         }
-        pollfd watched[2] = {{stop_request_fd(), POLLIN, 0}, {output_fd, POLLIN, 0}};
+        pollfd watched[2] = {{wake_fd(), POLLIN, 0}, {output_fd, POLLIN, 0}};
         if (poll(watched, output_fd >= 0 ? 2 : 1, poll_interval_ms) == 0 &&
             supervision.output != nullptr) {
             supervision.output->quiet();
         }
         if ((watched[0].revents & POLLIN) != 0) {
-            drain_stop_requests();
+            drain_wake_ups();
         }
         if (output_fd >= 0 && (watched[1].revents & (POLLIN | POLLHUP)) != 0) {
             read_output(output_fd, supervision.output);

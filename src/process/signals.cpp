@@ -10,7 +10,15 @@ namespace {
 
 volatile std::sig_atomic_t stop_signal = 0;
 SignalHandler stop_handler = nullptr;
-int stop_pipe[2] = {-1, -1};
+int wake_pipe[2] = {-1, -1};
+
+// Wakes whoever waits on the pipe: a child ended or a stop came.
+void wake_supervisor() {
+    const int saved_errno = errno;
+    const char wake = 1;
+    [[maybe_unused]] const ssize_t written = write(wake_pipe[1], &wake, 1);
+    errno = saved_errno;
+}
 
 void on_stop_request(int signal_number) {
     if (running_child_pid() == 0) {
@@ -19,8 +27,11 @@ void on_stop_request(int signal_number) {
     if (stop_signal == 0) {
         stop_signal = signal_number;
     }
-    const char wake = 1;
-    [[maybe_unused]] const ssize_t written = write(stop_pipe[1], &wake, 1);
+    wake_supervisor();
+}
+
+void on_child_ended(int) {
+    wake_supervisor();
 }
 
 void set_handler(int signal_number, SignalHandler handler) {
@@ -33,8 +44,8 @@ void set_handler(int signal_number, SignalHandler handler) {
 } // namespace
 
 void install_signal_handlers(SignalHandler on_crash, SignalHandler on_stop) {
-    if (stop_pipe[0] < 0 && pipe(stop_pipe) == 0) {
-        for (const int fd : stop_pipe) {
+    if (wake_pipe[0] < 0 && pipe(wake_pipe) == 0) {
+        for (const int fd : wake_pipe) {
             fcntl(fd, F_SETFD, FD_CLOEXEC);
             fcntl(fd, F_SETFL, O_NONBLOCK);
         }
@@ -46,14 +57,15 @@ void install_signal_handlers(SignalHandler on_crash, SignalHandler on_stop) {
     for (const int signal_number : stop_signals) {
         set_handler(signal_number, on_stop_request);
     }
+    set_handler(SIGCHLD, on_child_ended);
 }
 
 int pending_stop_signal() noexcept {
     return stop_signal;
 }
 
-int stop_request_fd() noexcept {
-    return stop_pipe[0];
+int wake_fd() noexcept {
+    return wake_pipe[0];
 }
 
 void finish_stop(int signal_number) {

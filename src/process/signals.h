@@ -15,14 +15,16 @@ inline constexpr std::array<int, 4> stop_signals{SIGTERM, SIGINT, SIGHUP, SIGQUI
 using SignalHandler = void (*)(int);
 
 // Installs `on_crash` for the crash signals and the stop handling above with `on_stop` for the
-// stop signals, each run with every other signal held off. Neither handler returns.
+// stop signals, each run with every other signal held off (neither returns), and a wake-up of
+// the supervisor when a child ends.
 void install_signal_handlers(SignalHandler on_crash, SignalHandler on_stop);
 
 // The stop signal received while a child ran, or 0.
 int pending_stop_signal() noexcept;
 
-// A descriptor that becomes readable when a stop signal arrives, to wait on beside others.
-int stop_request_fd() noexcept;
+// A descriptor that becomes readable when a stop signal arrives or a child ends, to wait on
+// beside others.
+int wake_fd() noexcept;
 
 // Hands a pending stop to the stop handler, once the supervised child has ended.
 [[noreturn]] void finish_stop(int signal_number);
