@@ -11,12 +11,14 @@
 #include "ffmpeg/ffmpeg_argv.h"
 #include "process/dry_run.h"
 #include "process/ffmpeg_runner.h"
+#include "publish/destinations.h"
 #include "publish/output_urls.h"
 #include "publish/recording_path.h"
 #include "report/crash_report.h"
 #include "report/error_report.h"
 #include "update/update_check.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
@@ -90,19 +92,39 @@ int build_output_urls(const StudioOptions& options, OutputUrlList& urls) {
         }
         urls.push_back(std::move(url));
     }
-    for (const std::string& target : options.targets) {
+    for (const StreamTarget& target : options.targets) {
         if (urls.size() >= max_output_urls) {
             report_too_many_targets();
             return configuration_failure(options, "targets", "Too many stream targets.");
         }
         std::string url;
-        if (!build_target_url(target, options.stream_key, url)) {
+        if (!build_target_url(target.url, options.stream_key, url)) {
             return configuration_failure(options, "targets",
                                          "Stream target URL could not be built.");
         }
         urls.push_back(std::move(url));
     }
     return 0;
+}
+
+// What the live lines call each output (its target-file label, or host:port, made unique) and
+// what they never show.
+LivePlan live_plan(const StudioOptions& options, const OutputUrlList& urls) {
+    LivePlan plan;
+    const std::size_t first_target = options.ingest_url.empty() ? 0 : 1;
+    for (std::size_t i = 0; i < urls.size(); ++i) {
+        const std::string& label = i < first_target ? "" : options.targets[i - first_target].label;
+        std::string name = label.empty() ? destination_name(urls[i]) : terminal_safe(label);
+        const auto named = [&](const LiveDestination& d) { return d.name == name; };
+        for (int copy = 2; std::any_of(plan.destinations.begin(), plan.destinations.end(), named);
+             ++copy) {
+            name = (label.empty() ? destination_name(urls[i]) : terminal_safe(label)) + " (" +
+                   std::to_string(copy) + ")";
+        }
+        plan.destinations.push_back({urls[i], name});
+    }
+    plan.secrets = stream_secrets(urls, options.stream_key);
+    return plan;
 }
 
 int stream(StudioOptions& options) {
@@ -165,9 +187,8 @@ int stream(StudioOptions& options) {
         print_shell_command(argv);
         return 0;
     }
-    const RecordingPlan recording{urls, options.record_file};
-    const int status = run_with_reconnect(argv, options.reconnect,
-                                          options.record_file.empty() ? nullptr : &recording);
+    const StreamPlan plan{urls, tee ? options.record_file : "", live_plan(options, urls)};
+    const int status = run_stream(argv, options.reconnect, plan);
     if (status != 0) {
         return ffmpeg_failure(options, status, "stream",
                               "FFmpeg stream process exited with a non-zero code.");

@@ -23,7 +23,7 @@ bool has_target_scheme(std::string_view url) {
 
 } // namespace
 
-bool add_target(StudioOptions& options, std::string_view url) {
+bool add_target(StudioOptions& options, std::string_view url, std::string_view label) {
     if (url.empty()) {
         return true;
     }
@@ -41,7 +41,7 @@ bool add_target(StudioOptions& options, std::string_view url) {
         report_too_many_targets();
         return false;
     }
-    options.targets.emplace_back(url);
+    options.targets.push_back({std::string{url}, std::string{label}});
     return true;
 }
 
@@ -73,7 +73,10 @@ bool load_target_file(StudioOptions& options) {
         if (is_blank_or_comment(*line)) {
             continue;
         }
-        if (!add_target(options, target_from_line(*line))) {
+        const std::string_view url = target_from_line(*line);
+        const std::string_view label =
+            url.size() == line->size() ? "" : trim_whitespace(line->substr(0, line->find('=')));
+        if (!add_target(options, url, label)) {
             std::fprintf(stderr, "Invalid target on line %lu of %s.\n", reader.line_number(),
                          terminal_safe(path).c_str());
             return false;

@@ -6,7 +6,7 @@ struct StudioOptions;
 
 // Stores one stream target after its checks (scheme, no '|' or ']', the 16-target limit).
 // An empty text stores nothing and is no error. Returns false after writing the message.
-bool add_target(StudioOptions& options, std::string_view url);
+bool add_target(StudioOptions& options, std::string_view url, std::string_view label = {});
 
 // "Too many targets. Maximum is 16." on standard error: the target list or the outputs of a
 // launch are full.

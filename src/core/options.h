@@ -13,13 +13,22 @@ inline constexpr int max_targets = 16;
 // field and an empty one alike.
 using OptionalText = std::optional<std::string>;
 
+// A destination from --target, a config "target" line or a target file; only a target file
+// names it (label=URL), and the label is how the live lines call it.
+struct StreamTarget {
+    std::string url;
+    std::string label;
+
+    bool operator==(const StreamTarget&) const = default;
+};
+
 // Everything one launch is asked to do, filled from the defaults, the command line and the
 // config files in the order they are met.
 struct StudioOptions {
     std::string profile_key{"balanced_480p"};
     std::string ingest_url;
     std::string stream_key;
-    std::vector<std::string> targets; // at most max_targets, insertion order
+    std::vector<StreamTarget> targets; // at most max_targets, insertion order
     std::string target_file;
     std::string ffmpeg_path{"ffmpeg"};
     std::string video_input;

@@ -14,48 +14,36 @@
 
 namespace {
 
-// Chooses this run's recording name and puts it into the publish operand. False when the
-// list no longer fits (the message is written by the tee list builder).
-bool prepare_recording(FfmpegArgv& argv, const RecordingPlan& plan, std::string& path) {
-    path = reserve_recording_path(plan.record_file);
-    if (path != plan.record_file) {
-        std::fprintf(stderr, "Recording to %s.\n", terminal_safe(path).c_str());
+// Passes FFmpeg's standard error through the live watch to ours.
+class LiveOutput : public ChildOutput {
+  public:
+    explicit LiveOutput(LivePlan plan) : watch_(std::move(plan)) {}
+    bool received(std::string_view bytes) override {
+        write(watch_.received(bytes, LiveClock::now()));
+        return true;
     }
-    std::string spec;
-    if (!build_publish_spec(plan.outputs, path, spec)) {
-        return false;
-    }
-    argv.back() = std::move(spec);
-    return true;
-}
+    void quiet() override { write(watch_.quiet(LiveClock::now())); }
+    void finished() { write(watch_.finished(LiveClock::now())); }
 
-int run_once(FfmpegArgv& argv, const RecordingPlan* recording) {
-    std::string path;
-    if (recording != nullptr && !prepare_recording(argv, *recording, path)) {
-        release_empty_recording(path);
-        return 2;
-    }
-    const int status = run_ffmpeg(argv);
-    if (recording != nullptr) {
-        release_empty_recording(path);
-    }
-    return status;
-}
+  private:
+    static void write(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stderr); }
+    LiveWatch watch_;
+};
 
 // A process that could not be created at all, as opposed to a program that could not be run.
 bool is_start_failure(int error) {
     return error == EAGAIN || error == ENOMEM;
 }
 
-} // namespace
-
-int run_ffmpeg(const FfmpegArgv& argv) {
+// Starts FFmpeg and waits for it; the status as run_ffmpeg gives it.
+int run_supervised(const FfmpegArgv& argv, LiveOutput* live) {
     if (argv.empty()) {
         return 2;
     }
     ChildSpec spec;
     spec.argv = argv;
     spec.search_path = true;
+    spec.piped_fd = live != nullptr ? 2 : -1;
     const StartedChild child = start_child(spec);
     if (child.error != 0) {
         if (is_start_failure(child.error)) {
@@ -66,7 +54,12 @@ int run_ffmpeg(const FfmpegArgv& argv) {
                      std::strerror(child.error));
         return 127;
     }
-    const ChildEnd ended = supervise_child(child, Supervision{});
+    Supervision supervision;
+    supervision.output = live;
+    const ChildEnd ended = supervise_child(child, supervision);
+    if (live != nullptr) {
+        live->finished();
+    }
     if (ended.stop_signal != 0) {
         finish_stop(ended.stop_signal);
     }
@@ -77,21 +70,52 @@ int run_ffmpeg(const FfmpegArgv& argv) {
     return WIFEXITED(ended.status) ? WEXITSTATUS(ended.status) : 1;
 }
 
-int run_with_reconnect(FfmpegArgv& argv, bool reconnect, const RecordingPlan* recording) {
-    int status = run_once(argv, recording);
-    if (!reconnect || status == 0) {
-        return status;
+// One streaming run, recording (when asked) to a free name it reserves first.
+int stream_once(FfmpegArgv& argv, const StreamPlan& plan) {
+    LivePlan live = plan.live;
+    if (!plan.record_file.empty()) {
+        live.recording = reserve_recording_path(plan.record_file);
+        if (live.recording != plan.record_file) {
+            std::fprintf(stderr, "Recording to %s.\n", terminal_safe(live.recording).c_str());
+        }
+        if (!build_publish_spec(plan.outputs, live.recording, argv.back())) {
+            release_empty_recording(live.recording);
+            return 2;
+        }
     }
-    for (int attempt = 1; attempt <= reconnect_attempts; ++attempt) {
+    LiveOutput output{live};
+    const int status = run_supervised(argv, &output);
+    if (!plan.record_file.empty()) {
+        release_empty_recording(live.recording);
+    }
+    return status;
+}
+
+} // namespace
+
+int run_ffmpeg(const FfmpegArgv& argv) {
+    return run_supervised(argv, nullptr);
+}
+
+int run_stream(FfmpegArgv& argv, bool reconnect, const StreamPlan& plan) {
+    ignore_broken_pipes();
+    for (int restarts = 0;;) {
+        const LiveClock::time_point started = LiveClock::now();
+        const int status = stream_once(argv, plan);
+        if (!reconnect || status == 0) {
+            return status;
+        }
+        if (LiveClock::now() - started >= healthy_run_time) {
+            restarts = 0;
+        }
+        if (restarts == reconnect_attempts) {
+            return status;
+        }
+        ++restarts;
         std::fprintf(stderr,
                      "Brevalo stream process exited with code %d. Restarting in %u seconds "
                      "(%d/%d).\n",
-                     status, reconnect_pause_seconds, attempt, reconnect_attempts);
+                     status, reconnect_pause_seconds, restarts, reconnect_attempts);
         sleep(reconnect_pause_seconds);
-        status = run_once(argv, recording);
-        if (status == 0) {
-            return 0;
-        }
     }
-    return status;
 }

@@ -60,6 +60,10 @@ void install_signal_handlers(SignalHandler on_crash, SignalHandler on_stop) {
     set_handler(SIGCHLD, on_child_ended);
 }
 
+void ignore_broken_pipes() {
+    set_handler(SIGPIPE, SIG_IGN);
+}
+
 int pending_stop_signal() noexcept {
     return stop_signal;
 }

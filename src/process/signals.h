@@ -29,6 +29,10 @@ int wake_fd() noexcept;
 // Hands a pending stop to the stop handler, once the supervised child has ended.
 [[noreturn]] void finish_stop(int signal_number);
 
+// Writing to a closed terminal or pipe fails instead of ending this program, which must
+// still end its child. Children start with the default again.
+void ignore_broken_pipes();
+
 // Async-signal-safe helpers for the handlers.
 void restore_default_signal(int signal_number) noexcept;
 // Ends the process the way the signal does by default, so a calling shell sees it.

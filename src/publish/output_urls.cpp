@@ -9,24 +9,25 @@ bool fail(const char* message) {
     return false;
 }
 
-// One tee entry: "[options]destination", escaped, with its separator.
-std::string tee_entry(bool first, std::string_view options, std::string_view destination) {
-    std::string entry = first ? "" : "|";
-    entry += '[';
-    entry += options;
-    entry += ']';
-    append_tee_escaped(entry, destination);
-    return entry;
-}
+// Each network destination gets a queue of its own that reconnects by itself (every 2 s, for
+// as long as the run lasts, resuming at a keyframe), so a platform that drops comes back
+// without touching the others or the recording. The colons inside fifo_options are escaped
+// twice: once for the tee list, once for the fifo's own option list.
+constexpr std::string_view recovering_entry_options =
+    ":onfail=ignore:use_fifo=1:fifo_options=attempt_recovery=1\\\\:recovery_wait_time=2\\\\:"
+    "max_recovery_attempts=0\\\\:drop_pkts_on_overflow=1\\\\:queue_size=600\\\\:"
+    "restart_with_keyframe=1";
 
-// A destination that fails (a platform's ingest down, a refused key) must not take the other
-// destinations and the local recording down with it. The recording itself keeps the default:
-// if it cannot be written the whole run fails visibly.
-std::string network_entry_options(std::string_view url) {
-    std::string options = "f=";
-    options += container_format(url);
-    options += ":onfail=ignore";
-    return options;
+// The recording goes on when a destination fails, and the stream when the recording fails.
+constexpr std::string_view recording_entry_options = "[f=matroska:onfail=ignore]";
+
+std::string network_entry(std::string_view url) {
+    std::string entry = "[f=";
+    entry += container_format(url);
+    entry += recovering_entry_options;
+    entry += ']';
+    append_tee_escaped(entry, url);
+    return entry;
 }
 
 } // namespace
@@ -123,22 +124,23 @@ std::string recording_destination(std::string_view path) {
 }
 
 bool build_publish_spec(const OutputUrlList& urls, std::string_view record_file, std::string& out) {
-    out.clear();
+    std::string network;
     for (const std::string& url : urls) {
-        const std::string entry = tee_entry(out.empty(), network_entry_options(url), url);
-        if (out.size() + entry.size() > max_publish_spec_length) {
+        const std::string entry = network_entry(url);
+        if (network.size() + (network.empty() ? 0 : 1) + entry.size() > max_publish_spec_length) {
             return fail("Multistream target list is too long.\n");
         }
-        out += entry;
+        network += (network.empty() ? "" : "|") + entry;
     }
+    // The tee finishes its entries in list order: the recording comes first, so it gets its
+    // index written even when a stalled destination holds up the end.
+    out.clear();
     if (!record_file.empty()) {
-        std::string entry = out.empty() ? "" : "|";
-        entry += "[f=matroska]";
-        entry += recording_destination(record_file);
-        if (out.size() + entry.size() > max_publish_spec_length) {
+        out = std::string{recording_entry_options} + recording_destination(record_file);
+        if (network.size() + (network.empty() ? 0 : 1) + out.size() > max_publish_spec_length) {
             return fail("Recording output list is too long.\n");
         }
-        out += entry;
     }
+    out += (out.empty() || network.empty() ? "" : "|") + network;
     return true;
 }

@@ -21,6 +21,9 @@ GOLDEN = os.path.join(HERE, "..", "golden")
 CASTORA = os.environ.get("CASTORA_BIN", os.path.join(HERE, "..", "..", "build", "castora"))
 FAKE_FFMPEG = os.path.join(HERE, "fake_ffmpeg.py")
 OFFLINE = ["--skip-update-check", "--no-error-reporting"]
+# How the tee list gives a network destination its own reconnecting queue.
+FIFO = ("use_fifo=1:fifo_options=attempt_recovery=1\\\\:recovery_wait_time=2\\\\:max_recovery_attempts=0\\\\:"
+        "drop_pkts_on_overflow=1\\\\:queue_size=600\\\\:restart_with_keyframe=1")
 DEST = ["--target", "rtmp://a/x"]
 # Every report carries these members in this order; tests override the ones that differ.
 REPORT = {"event_type": "configuration_error", "severity": "error", "app_version": "0.2.1",
@@ -53,10 +56,36 @@ def run_castora(args, env=None, cwd=None, timeout=60, program=None):
     return Result(done.returncode, decode(done.stdout), decode(done.stderr))
 
 
+def without_live_lines(text):
+    """castora's own text without its "Live: " lines about a streaming run."""
+    return "".join(line for line in text.splitlines(keepends=True) if not line.startswith("Live: "))
+
+
 def start_castora(args, env=None, cwd=None):
     """castora in the background, its standard error on a pipe; the caller ends it."""
     return subprocess.Popen([CASTORA, *args], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                             stderr=subprocess.PIPE, env=castora_env(env), cwd=cwd)
+
+
+class Collected:
+    """What a background castora writes to its standard error, read as it comes."""
+
+    def __init__(self, process):
+        self.chunks = []
+        self.thread = threading.Thread(target=self._read, args=(process.stderr,), daemon=True)
+        self.thread.start()
+
+    def _read(self, stream):
+        for chunk in iter(lambda: stream.read1(4096), b""):
+            self.chunks.append(chunk)
+
+    @property
+    def text(self):
+        return decode(b"".join(self.chunks))
+
+
+def collect_stderr(process):
+    return Collected(process)
 
 
 def dry_run(args, env=None, cwd=None):
@@ -113,11 +142,14 @@ def require_tools(*tools):
 class FakeFfmpeg:
     """The fake FFmpeg with its own log; `runs()` gives each run's argument vector."""
 
-    def __init__(self, directory, statuses="0", sleep=0):
+    def __init__(self, directory, statuses="0", sleep="0", **env):
         self.log = os.path.join(directory, "ffmpeg-runs.jsonl")
         self.env = {"FAKE_FFMPEG_LOG": self.log, "FAKE_FFMPEG_STATUSES": statuses,
-                    "FAKE_FFMPEG_SLEEP": str(sleep)}
+                    "FAKE_FFMPEG_SLEEP": str(sleep), **env}
         self.path = FAKE_FFMPEG
+
+    def started(self):
+        return bool(self.runs())
 
     def runs(self):
         if not os.path.exists(self.log):

@@ -4,8 +4,8 @@ import os
 import tempfile
 import unittest
 
-from harness import (CASTORA, DEST, OFFLINE, REPORT, Answer, FakeFfmpeg, dry_run, golden, run_castora,
-                     shared_server)
+from harness import (CASTORA, DEST, FIFO, OFFLINE, REPORT, Answer, FakeFfmpeg, dry_run, golden, run_castora,
+                     shared_server, without_live_lines)
 
 HELP = golden("help.txt").replace("Usage: castora ", f"Usage: {CASTORA} ", 1)
 POLL_REFUSED = "Automation poll URL must be HTTPS or a local Castora bridge URL.\n"
@@ -112,7 +112,7 @@ class FrontEnd(unittest.TestCase):
                 self.assertEqual(r.stdout.splitlines()[0], f"Brevalo Castora 0.2.1 | scene={scene} | profile={profile}")
                 # Targets in the order met; the target file's at launch, after them.
                 urls = ["rtmp://a/1", *(["rtmp://b/2"] if low in args else []), "rtmp://c/3", "rtmp://d/4"]
-                self.assertEqual(argv[-1], "|".join("[f=flv:onfail=ignore]" + url for url in urls))
+                self.assertEqual(argv[-1], "|".join(f"[f=flv:onfail=ignore:{FIFO}]" + url for url in urls))
 
     def test_traced_example_and_the_dry_run_notes(self):
         r = run_castora([*TRACED, *OFFLINE, "--dry-run", "--reconnect", "--virtual-background",
@@ -174,7 +174,7 @@ class FrontEnd(unittest.TestCase):
                 self.reset_server()
                 r = self.run_here([*args, "--skip-update-check", "--ffmpeg", fake.path if fake else "/nonexistent",
                                    "--report-url", self.server.url("/castora/report")], fake and fake.env)
-                self.assertEqual(r, (status, stdout, stderr))
+                self.assertEqual((r.status, r.stdout, without_live_lines(r.stderr)), (status, stdout, stderr))
                 event = "ffmpeg_error" if fake else "configuration_error"
                 self.assertEqual(self.server.reports(), [{
                     **REPORT, "event_type": event, "exit_code": status, "phase": phase, "message": message,

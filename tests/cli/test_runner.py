@@ -2,13 +2,14 @@
 faithful shell rendering of the vector that a real launch runs."""
 import os
 import shutil
+import signal
 import subprocess
 import tempfile
 import time
 import unittest
 
-from harness import (DEST, FAKE_FFMPEG, OFFLINE, REPORT, Answer, FakeFfmpeg, run_castora, shared_server,
-                     start_castora)
+from harness import (DEST, FAKE_FFMPEG, OFFLINE, REPORT, Answer, FakeFfmpeg, alive, children_of, run_castora,
+                     shared_server, start_castora, wait_for, without_live_lines)
 
 RESTART = "Brevalo stream process exited with code {}. Restarting in 3 seconds ({}/5).\n"
 
@@ -38,8 +39,29 @@ class Runner(unittest.TestCase):
             with self.subTest(statuses=statuses, ffmpeg=ffmpeg):
                 fake = FakeFfmpeg(tempfile.mkdtemp(dir=self.dir), statuses=statuses)
                 r = run_castora([*OFFLINE, *ffmpeg, *DEST], env={**fake.env, **path}, cwd=self.dir)
-                self.assertEqual((r.status, r.stderr, len(fake.runs())), (status, stderr, runs))
+                self.assertEqual((r.status, without_live_lines(r.stderr), len(fake.runs())), (status, stderr, runs))
                 self.assertNotIn("rec.mkv", os.listdir(self.dir))  # a reservation nothing was written to
+
+    def test_a_healthy_run_starts_the_count_of_restarts_again(self):
+        # Two quick failures, one that ended a healthy minute of streaming, then only quick ones.
+        fake = FakeFfmpeg(self.dir, statuses="1", sleep="0,0,61,0")
+        r = run_castora([*OFFLINE, "--reconnect", "--ffmpeg", fake.path, *DEST], env=fake.env, timeout=150)
+        numbers = [1, 2, 1, 2, 3, 4, 5]
+        self.assertEqual((r.status, len(fake.runs())), (1, 8))
+        self.assertEqual(without_live_lines(r.stderr), "".join(RESTART.format(1, n) for n in numbers))
+
+    def test_a_stop_asks_ffmpeg_to_finish_then_ends_it(self):
+        fake = FakeFfmpeg(self.dir, sleep="60", FAKE_FFMPEG_IGNORE_TERM="1")
+        castora = start_castora([*OFFLINE, "--reconnect", "--ffmpeg", fake.path, *DEST], env=fake.env)
+        wait_for(fake.started, what="FFmpeg")
+        [ffmpeg] = children_of(castora.pid)
+        started = time.monotonic()
+        castora.send_signal(signal.SIGINT)
+        castora.communicate(timeout=30)
+        self.assertEqual(castora.returncode, -signal.SIGINT)
+        self.assertTrue(9 < time.monotonic() - started < 15, time.monotonic() - started)
+        self.assertFalse(alive(ffmpeg))
+        self.assertEqual(len(fake.runs()), 1)  # a stop is never taken for a failure to restart
 
     def test_five_restarts_then_the_last_status_and_one_report(self):
         server = shared_server()
@@ -50,7 +72,7 @@ class Runner(unittest.TestCase):
         r = run_castora(["--skip-update-check", "--report-url", server.url("/castora/report"), "--reconnect",
                          "--ffmpeg", fake.path, *DEST], env={**fake.env, **server.env})
         self.assertGreaterEqual(time.monotonic() - started, 14.5)
-        self.assertEqual((r.status, r.stderr), (6, "".join(RESTART.format(n, n) for n in range(1, 6))))
+        self.assertEqual((r.status, without_live_lines(r.stderr)), (6, "".join(RESTART.format(n, n) for n in range(1, 6))))
         runs = fake.runs()
         self.assertEqual(runs, [runs[0]] * 6)
         self.assertEqual(server.reports(), [{
@@ -62,19 +84,19 @@ class Runner(unittest.TestCase):
         # Like FFmpeg, the wrapper writes the recording it is told to write.
         wrapper = os.path.join(self.dir, "records.sh")
         with open(wrapper, "w") as f:
-            f.write('#!/bin/sh\nfor last; do :; done\nsleep ${SLOW:-0}\necho take > "${last##*]}"\nexec "$FAKE" "$@"\n')
+            f.write('#!/bin/sh\nfor last; do :; done\nrec=${last#*]}\nsleep ${SLOW:-0}\necho take > "${rec%%|*}"\nexec "$FAKE" "$@"\n')
         os.chmod(wrapper, 0o755)
         with open(os.path.join(self.dir, "rec.mkv"), "wb") as f:
             f.write(b"earlier take")
         args = [*OFFLINE, "--reconnect", "--ffmpeg", wrapper, *DEST, "--record-file", "rec.mkv"]
         dry = run_castora([*args, "--dry-run"], cwd=self.dir)
-        self.assertTrue(dry.status == 0 and dry.stdout.endswith("|[f=matroska]rec-1.mkv'\n"), dry)
+        self.assertIn(" '[f=matroska:onfail=ignore]rec-1.mkv|", dry.stdout)
         r = run_castora(args, env={**fake.env, "FAKE": fake.path}, cwd=self.dir)
-        self.assertEqual((r.status, r.stderr), (0, "Recording to rec-1.mkv.\n" + RESTART.format(1, 1) +
+        self.assertEqual((r.status, without_live_lines(r.stderr)), (0, "Recording to rec-1.mkv.\n" + RESTART.format(1, 1) +
                                                 "Recording to rec-2.mkv.\n" + RESTART.format(1, 2) +
                                                 "Recording to rec-3.mkv.\n"))
-        self.assertEqual([run[-1].rpartition("|")[2] for run in fake.runs()],
-                         [f"[f=matroska]rec-{n}.mkv" for n in (1, 2, 3)])
+        self.assertEqual([run[-1].partition("|")[0] for run in fake.runs()],
+                         [f"[f=matroska:onfail=ignore]rec-{n}.mkv" for n in (1, 2, 3)])
         with open(os.path.join(self.dir, "rec.mkv"), "rb") as f:
             self.assertEqual(f.read(), b"earlier take")
         # Two launches started together each record into a file of their own.
@@ -83,8 +105,8 @@ class Runner(unittest.TestCase):
         both = [start_castora([*OFFLINE, "--ffmpeg", wrapper, *DEST, "--record-file", "rec.mkv"],
                               env={**slow.env, "FAKE": slow.path, "SLOW": "1"}, cwd=self.dir) for _ in range(2)]
         self.assertEqual([p.wait(timeout=30) for p in both], [0, 0])
-        self.assertEqual(sorted(run[-1].rpartition("|")[2] for run in slow.runs()),
-                         ["[f=matroska]rec-4.mkv", "[f=matroska]rec.mkv"])
+        self.assertEqual(sorted(run[-1].partition("|")[0] for run in slow.runs()),
+                         ["[f=matroska:onfail=ignore]rec-4.mkv", "[f=matroska:onfail=ignore]rec.mkv"])
 
     def test_the_printed_line_runs_the_same_vector_as_a_launch(self):
         cases = [

@@ -77,7 +77,7 @@ TEST_F(TextFiles, ConfigStoresTextsBooleansAndTargetsAsWritten) {
               "high_1080p||a # b|srt://h:9?mode=caller&x=y|/opt/ff");
     EXPECT_FALSE(options.overlay_subtitle.has_value() || options.auto_download_update);
     EXPECT_TRUE(options.reconnect && options.disable_error_reporting);
-    EXPECT_EQ(options.targets, std::vector<std::string>{"rtmp://a/x"});
+    EXPECT_EQ(options.targets, (std::vector<StreamTarget>{{"rtmp://a/x", ""}}));
 }
 
 TEST_F(TextFiles, ConfigStopsAtTheFirstBadLineWithItsMessages) {
@@ -138,7 +138,7 @@ TEST_F(TextFiles, TargetChecksRunInOrderAndStopAtTheLimit) {
         EXPECT_EQ(add("srt://h:" + std::to_string(i)), Outcome(true, ""));
     }
     EXPECT_EQ(add("srt://h:99"), Outcome(false, "Too many targets. Maximum is 16.\n"));
-    EXPECT_EQ(options.targets.front() + " " + options.targets.back(),
+    EXPECT_EQ(options.targets.front().url + " " + options.targets.back().url,
               "rtmps://h/[a{stream_key} srt://h:15");
 }
 
@@ -146,7 +146,8 @@ TEST_F(TextFiles, TargetFileLinesDropTheirLabelOnlyBeforeTheScheme) {
     EXPECT_EQ(load_targets("\n# c\n; x\n a = rtmp://h/1 \t\r\nsrt://h:2?a=b\nB=srt://h:3?s=a\n"),
               Outcome(true, ""));
     EXPECT_EQ(options.targets,
-              (std::vector<std::string>{"rtmp://h/1", "srt://h:2?a=b", "srt://h:3?s=a"}));
+              (std::vector<StreamTarget>{
+                  {"rtmp://h/1", "a"}, {"srt://h:2?a=b", ""}, {"srt://h:3?s=a", "B"}}));
     const std::string scheme = "Target must start with rtmp://, rtmps://, or srt://: ";
     EXPECT_EQ(load_targets("rtmp://h/3\n# c\nTwitch: rtmp://h/app/KEY\nrtmp://h/4\n"),
               Outcome(false, scheme + "Twitch: rtmp://h/app/KEY\nInvalid target on line 3 of " +

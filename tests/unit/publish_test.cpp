@@ -1,3 +1,4 @@
+#include "publish/destinations.h"
 #include "publish/output_urls.h"
 #include "publish/recording_path.h"
 
@@ -47,37 +48,52 @@ TEST(OutputUrls, KeyJoinedOrSubstitutedWithinThe1023ByteLimit) {
     }
 }
 
-TEST(OutputUrls, TeeListEscapesTheMuxersQuotingWithinItsLimit) {
-    const OutputUrlList long_urls(15, "rtmp://h/" + std::string(1000, 'x'));
+TEST(OutputUrls, TeeListPutsTheRecordingFirstAndEscapesTheMuxersQuoting) {
+    const std::string fifo = ":onfail=ignore:use_fifo=1:fifo_options=attempt_recovery=1\\\\:"
+                             "recovery_wait_time=2\\\\:max_recovery_attempts=0\\\\:"
+                             "drop_pkts_on_overflow=1\\\\:queue_size=600\\\\:"
+                             "restart_with_keyframe=1]";
     const struct {
         OutputUrlList urls;
-        std::string record, list_or_message;
+        std::string record, list;
     } cases[] = {
         {{"rtmp://h/live/k", "srt://b:9000"},
          "rec.mkv",
-         "[f=flv:onfail=ignore]rtmp://h/live/k|[f=mpegts:onfail=ignore]srt://b:9000|"
-         "[f=matroska]rec.mkv"},
-        {{"rtmp://h/a|b'c\\d"},
+         "[f=matroska:onfail=ignore]rec.mkv|[f=flv" + fifo + "rtmp://h/live/k|[f=mpegts" + fifo +
+             "srt://b:9000"},
+        {{"rtmps://h/a|b'c\\d"},
          "Bob's show.mkv",
-         "[f=flv:onfail=ignore]rtmp://h/a\\|b\\'c\\\\d|[f=matroska]Bob\\'s show.mkv"},
-        {{}, "rec.mkv", "[f=matroska]rec.mkv"},
-        {long_urls, std::string(1023, 'r'), "Recording output list is too long.\n"},
-        {OutputUrlList(9, "rtmp://h/" + std::string(1000, '\'')), "",
-         "Multistream target list is too long.\n"},
+         "[f=matroska:onfail=ignore]Bob\\'s show.mkv|[f=flv" + fifo + "rtmps://h/a\\|b\\'c\\\\d"},
+        {{"rtmp://a", "rtmp://b"}, "", "[f=flv" + fifo + "rtmp://a|[f=flv" + fifo + "rtmp://b"},
     };
     for (const auto& c : cases) {
         std::string list;
-        CaptureStderr();
-        const bool built = build_publish_spec(c.urls, c.record, list);
-        EXPECT_EQ(built ? list : GetCapturedStderr(), c.list_or_message);
-        if (built) {
-            EXPECT_EQ(GetCapturedStderr(), "");
-        }
+        EXPECT_TRUE(build_publish_spec(c.urls, c.record, list));
+        EXPECT_EQ(list, c.list);
     }
-    std::string list;
-    EXPECT_TRUE(build_publish_spec(long_urls, "", list));
-    EXPECT_EQ(list.size(), 15 * 1031u - 1);
     EXPECT_TRUE(needs_tee_muxer(1, "rec.mkv") && needs_tee_muxer(2, "") && !needs_tee_muxer(1, ""));
+}
+
+TEST(OutputUrls, TheLimitCountsTheListAsSent) {
+    const auto build = [](const OutputUrlList& urls, const std::string& record) {
+        std::string list;
+        CaptureStderr();
+        const bool built = build_publish_spec(urls, record, list);
+        return std::make_pair(built ? std::to_string(list.size()) : "", GetCapturedStderr());
+    };
+    OutputUrlList urls(12, "rtmp://h/" + std::string(1000, 'x'));
+    const std::size_t twelve = std::stoul(build(urls, "").first);
+    const std::size_t options = (twelve - 11) / 12 - 1009; // what each entry adds to its URL
+    const std::size_t room = max_publish_spec_length - twelve - 1;
+    EXPECT_EQ(build(urls, std::string(room - 26, 'r')),
+              std::make_pair(std::string{"16383"}, std::string{}));
+    EXPECT_EQ(build(urls, std::string(room - 25, 'r')),
+              std::make_pair(std::string{}, std::string{"Recording output list is too long.\n"}));
+    urls.push_back("rtmp://h/" + std::string(room - options - 9, 'y'));
+    EXPECT_EQ(build(urls, "").first, "16383");
+    urls.back()[10] = '|';
+    EXPECT_EQ(build(urls, ""),
+              std::make_pair(std::string{}, std::string{"Multistream target list is too long.\n"}));
 }
 
 TEST(OutputUrls, TheRecordingEntryNamesExactlyTheFileToWrite) {
@@ -131,4 +147,22 @@ TEST(RecordingPath, RefusedNamesAndNumberedFreeNames) {
     EXPECT_EQ(reserve_recording_path((dir / "none" / "r.mkv").string()),
               (dir / "none" / "r.mkv").string());
     std::filesystem::remove_all(dir);
+}
+
+TEST(Destinations, NamedByHostAndPortAndTheirKeysKeptSecret) {
+    for (const auto& [url, name] :
+         std::initializer_list<std::pair<std::string_view, std::string_view>>{
+             {"rtmp://a.example/live/KEY", "a.example:1935"},
+             {"rtmps://u:p@b.example/app/KEY?x=1", "b.example:443"},
+             {"rtmp://c.example:1936", "c.example:1936"},
+             {"srt://[::1]:9000?streamid=s", "[::1]:9000"},
+             {"srt://[::1]?streamid=s", "[::1]"}}) {
+        EXPECT_EQ(destination_name(url), name);
+    }
+    EXPECT_EQ(stream_secrets({"rtmp://h/live/KEY1", "rtmp://h/live", "rtmps://h/app/sub/KEY2?a=b",
+                              "srt://h:1?mode=caller&streamid=SID&passphrase=PW&x=streamid",
+                              "srt://h:2?passphrase"},
+                             "MAIN"),
+              (std::vector<std::string>{"MAIN", "KEY1", "KEY2", "SID", "PW"}));
+    EXPECT_EQ(stream_secrets({"rtmp://h/live/"}, ""), std::vector<std::string>{});
 }

@@ -1,0 +1,254 @@
+#include "ffmpeg/live_watch.h"
+
+#include <algorithm>
+
+namespace {
+
+using std::chrono::seconds;
+
+// A destination that has not failed this long after the stream went live counts as connected:
+// an SRT connection that cannot be made takes 3 seconds from FFmpeg's start to fail.
+constexpr seconds connect_settle_time{4};
+// A part line (a question, say) is passed on once FFmpeg has added nothing to it for this long.
+constexpr std::chrono::milliseconds part_line_wait{500};
+constexpr std::string_view hidden = "****";
+// A secret this long is hidden wherever it appears; a shorter one where a URL holds it.
+constexpr std::size_t unmistakable_secret_length = 8;
+
+// The text between `before` and `after` in `line`, when both are there.
+std::string_view between(std::string_view line, std::string_view before, std::string_view after) {
+    const std::size_t start = line.find(before);
+    if (start == std::string_view::npos) {
+        return {};
+    }
+    const std::string_view rest = line.substr(start + before.size());
+    return rest.substr(0, rest.find(after));
+}
+
+// As the tee list writes a text: backslash, apostrophe and pipe escaped.
+std::string tee_written(std::string_view text) {
+    std::string written;
+    for (const char c : text) {
+        if (c == '\\' || c == '\'' || c == '|') {
+            written += '\\';
+        }
+        written += c;
+    }
+    return written;
+}
+
+std::string plural(int count, std::string_view word) {
+    return std::to_string(count) + " " + std::string{word} + (count == 1 ? "" : "s");
+}
+
+} // namespace
+
+std::string live_duration(LiveClock::duration duration) {
+    const long total = std::chrono::duration_cast<seconds>(duration).count();
+    const auto two_digits = [](long value) {
+        return (value < 10 ? "0" : "") + std::to_string(value);
+    };
+    if (total < 60) {
+        return std::to_string(total) + "s";
+    }
+    if (total < 3600) {
+        return std::to_string(total / 60) + "m" + two_digits(total % 60) + "s";
+    }
+    return std::to_string(total / 3600) + "h" + two_digits(total % 3600 / 60) + "m";
+}
+
+LiveWatch::LiveWatch(LivePlan plan) : plan_(std::move(plan)) {
+    for (const LiveDestination& destination : plan_.destinations) {
+        Tracked tracked;
+        tracked.destination = destination;
+        tracked_.push_back(tracked);
+    }
+    std::sort(plan_.secrets.begin(), plan_.secrets.end(),
+              [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+}
+
+std::string LiveWatch::received(std::string_view bytes, LiveClock::time_point now) {
+    std::string out;
+    if (held_.empty()) {
+        held_since_ = now;
+    }
+    held_ += bytes;
+    std::size_t end = 0;
+    while ((end = held_.find_first_of("\r\n")) != std::string::npos) {
+        take_line(std::string_view{held_}.substr(0, end + 1), now, out);
+        held_.erase(0, end + 1);
+        held_since_ = now;
+    }
+    return out;
+}
+
+std::string LiveWatch::quiet(LiveClock::time_point now) {
+    std::string out;
+    settle(now);
+    if (!held_.empty() && now - held_since_ >= part_line_wait) {
+        out = hide_secrets(held_);
+        held_.clear();
+        mid_line_ = true;
+    }
+    return out;
+}
+
+std::string LiveWatch::finished(LiveClock::time_point now) {
+    std::string out;
+    if (!held_.empty()) {
+        take_line(held_, now, out);
+        held_.clear();
+    }
+    settle(now);
+    for (Tracked& tracked : tracked_) {
+        if (tracked.state == State::up || (tracked.state == State::unsure && live_)) {
+            tracked.received += now - (tracked.state == State::up ? tracked.since : live_since_);
+        }
+        const std::string& name = tracked.destination.name;
+        say(out, tracked.received.count() > 0
+                     ? name + " received " + live_duration(tracked.received) + " of the stream, " +
+                           plural(tracked.drops, "drop") + "."
+                     : name + " never received the stream.");
+    }
+    return out;
+}
+
+void LiveWatch::take_line(std::string_view segment, LiveClock::time_point now, std::string& out) {
+    out += hide_secrets(segment);
+    mid_line_ = !segment.ends_with('\n');
+    read_event(segment.substr(0, segment.find_first_of("\r\n")), now, out);
+}
+
+void LiveWatch::read_event(std::string_view line, LiveClock::time_point now, std::string& out) {
+    settle(now);
+    if (line.starts_with("frame=") && !live_) {
+        live_ = true;
+        live_since_ = now;
+        std::string names;
+        for (const Tracked& tracked : tracked_) {
+            names += (names.empty() ? "" : ", ") + tracked.destination.name;
+        }
+        say(out, "streaming to " + plural(static_cast<int>(tracked_.size()), "destination") + " (" +
+                     names + ")" +
+                     (plan_.recording.empty() ? "" : ", recording to " + plan_.recording) + ".");
+        return;
+    }
+    const std::string_view fifo = between(line, "[fifo @ ", "]");
+    if (!fifo.empty()) {
+        const std::string_view failed_url = between(line, "] Error opening ", ": ");
+        Tracked* tracked = failed_url.empty() ? by_fifo(fifo) : by_url(failed_url);
+        if (tracked == nullptr) {
+            return;
+        }
+        tracked->fifo = fifo;
+        const std::string& name = tracked->destination.name;
+        if (!failed_url.empty() && tracked->state != State::down && tracked->state != State::off) {
+            const std::string reason{line.substr(line.find(": ", line.find(failed_url)) + 2)};
+            say(out, name + (tracked->state == State::up ? " lost: " : " cannot be reached: ") +
+                         reason + "; castora keeps trying.");
+            change(*tracked, State::down, now);
+        } else if (line.ends_with("Recovery successful") && tracked->state == State::down) {
+            const std::string after = live_duration(now - tracked->since);
+            say(out, name + (tracked->drops > 0 ? " is back after " : " connected after ") + after +
+                         ".");
+            change(*tracked, State::up, now);
+        } else if (line.ends_with("FIFO queue full") && !tracked->warned_full) {
+            tracked->warned_full = true;
+            say(out, name + " is not keeping up; frames for it are dropped.");
+        }
+        return;
+    }
+    const std::string_view entry = between(line, "Slave muxer #", " failed: ");
+    if (entry.empty() || line.find("[tee @ ") == std::string_view::npos) {
+        return;
+    }
+    const std::string reason{between(line, " failed: ", ", continuing with ")};
+    std::size_t index = 0;
+    for (const char c : entry) {
+        index = index * 10 + static_cast<std::size_t>(c - '0');
+    }
+    if (!plan_.recording.empty() && index == 0) {
+        say(out, "the recording to " + plan_.recording + " stopped: " + reason +
+                     ". The stream goes on without it.");
+        return;
+    }
+    index -= plan_.recording.empty() ? 0 : 1;
+    if (index < tracked_.size() && tracked_[index].state != State::off) {
+        say(out, tracked_[index].destination.name + " failed: " + reason +
+                     "; it stays off for this run.");
+        change(tracked_[index], State::off, now);
+    }
+}
+
+void LiveWatch::settle(LiveClock::time_point now) {
+    if (!live_ || now - live_since_ < connect_settle_time) {
+        return;
+    }
+    for (Tracked& tracked : tracked_) {
+        if (tracked.state == State::unsure) {
+            tracked.state = State::up;
+            tracked.since = live_since_;
+        }
+    }
+}
+
+void LiveWatch::change(Tracked& tracked, State state, LiveClock::time_point now) {
+    if (tracked.state == State::up) {
+        tracked.received += now - tracked.since;
+        ++tracked.drops;
+    }
+    tracked.state = state;
+    tracked.since = now;
+}
+
+void LiveWatch::say(std::string& out, const std::string& line) {
+    // Below a progress line that ends in a carriage return, not over it.
+    out += mid_line_ ? "\nLive: " : "Live: ";
+    out += hide_secrets(line);
+    out += '\n';
+    mid_line_ = false;
+}
+
+std::string LiveWatch::hide_secrets(std::string_view text) const {
+    std::string shown{text};
+    for (const std::string& secret : plan_.secrets) {
+        for (const std::string& form : {secret, tee_written(secret)}) {
+            for (std::size_t at = shown.find(form); at != std::string::npos;
+                 at = shown.find(form, at)) {
+                const bool in_url = at > 0 && (shown[at - 1] == '/' || shown[at - 1] == '=');
+                if (in_url || form.size() >= unmistakable_secret_length) {
+                    shown.replace(at, form.size(), hidden);
+                    at += hidden.size();
+                } else {
+                    at += form.size();
+                }
+            }
+        }
+    }
+    return shown;
+}
+
+LiveWatch::Tracked* LiveWatch::by_url(std::string_view url) {
+    for (Tracked& tracked : tracked_) {
+        if (tracked.destination.url == url) {
+            return &tracked;
+        }
+    }
+    return nullptr;
+}
+
+LiveWatch::Tracked* LiveWatch::by_fifo(std::string_view fifo) {
+    Tracked* unnamed = nullptr;
+    int unnamed_count = 0;
+    for (Tracked& tracked : tracked_) {
+        if (tracked.fifo == fifo) {
+            return &tracked;
+        }
+        if (tracked.fifo.empty()) {
+            unnamed = &tracked;
+            ++unnamed_count;
+        }
+    }
+    // A queue that has not failed yet is named only by elimination.
+    return unnamed_count == 1 ? unnamed : nullptr;
+}
