@@ -1,4 +1,4 @@
-"""Black-box harness: runs the built castora (closed stdin, a timeout, output captured) with a fake or a real
+"""Black-box harness: runs the built castora (closed stdin, a timeout, output captured) with a fake or the real
 FFmpeg and the local HTTPS services it talks to, on 127.0.0.1 only."""
 import atexit
 import errno
@@ -17,14 +17,13 @@ import unittest
 from collections import namedtuple
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-GOLDEN = os.path.join(HERE, "..", "golden")
 CASTORA = os.environ.get("CASTORA_BIN", os.path.join(HERE, "..", "..", "build", "castora"))
 FAKE_FFMPEG = os.path.join(HERE, "fake_ffmpeg.py")
 OFFLINE = ["--skip-update-check", "--no-error-reporting"]
+DEST = ["--target", "rtmp://a/x"]
 # How the tee list gives a network destination its own reconnecting queue.
 FIFO = ("use_fifo=1:fifo_options=attempt_recovery=1\\\\:recovery_wait_time=2\\\\:max_recovery_attempts=0\\\\:"
         "drop_pkts_on_overflow=1\\\\:queue_size=600\\\\:restart_with_keyframe=1")
-DEST = ["--target", "rtmp://a/x"]
 # Every report carries these members in this order; tests override the ones that differ.
 REPORT = {"event_type": "configuration_error", "severity": "error", "app_version": "0.2.1",
           "app_platform": "macos", "architecture": "universal", "exit_code": 2, "signal_name": "",
@@ -36,8 +35,12 @@ Request = namedtuple("Request", "method path query headers body")
 
 
 def golden(name):
-    with open(os.path.join(GOLDEN, name), encoding="utf-8") as f:
+    with open(os.path.join(HERE, "..", "golden", name), encoding="utf-8") as f:
         return f.read()
+
+
+def decode(data):
+    return data.decode("utf-8", "surrogateescape")
 
 
 def castora_env(env=None):
@@ -46,46 +49,10 @@ def castora_env(env=None):
     return {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LC_ALL": "C", **kept, **(env or {})}
 
 
-def decode(data):
-    return data.decode("utf-8", "surrogateescape")
-
-
 def run_castora(args, env=None, cwd=None, timeout=60, program=None):
     done = subprocess.run([program or CASTORA, *args], stdin=subprocess.DEVNULL, capture_output=True,
                           env=castora_env(env), cwd=cwd, timeout=timeout)
     return Result(done.returncode, decode(done.stdout), decode(done.stderr))
-
-
-def without_live_lines(text):
-    """castora's own text without its "Live: " lines about a streaming run."""
-    return "".join(line for line in text.splitlines(keepends=True) if not line.startswith("Live: "))
-
-
-def start_castora(args, env=None, cwd=None):
-    """castora in the background, its standard error on a pipe; the caller ends it."""
-    return subprocess.Popen([CASTORA, *args], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                            stderr=subprocess.PIPE, env=castora_env(env), cwd=cwd)
-
-
-class Collected:
-    """What a background castora writes to its standard error, read as it comes."""
-
-    def __init__(self, process):
-        self.chunks = []
-        self.thread = threading.Thread(target=self._read, args=(process.stderr,), daemon=True)
-        self.thread.start()
-
-    def _read(self, stream):
-        for chunk in iter(lambda: stream.read1(4096), b""):
-            self.chunks.append(chunk)
-
-    @property
-    def text(self):
-        return decode(b"".join(self.chunks))
-
-
-def collect_stderr(process):
-    return Collected(process)
 
 
 def dry_run(args, env=None, cwd=None):
@@ -94,10 +61,49 @@ def dry_run(args, env=None, cwd=None):
     return r, (shlex.split(r.stdout.splitlines()[-1]) if r.status == 0 and r.stdout else None)
 
 
+def without_live_lines(text):
+    return "".join(line for line in text.splitlines(keepends=True) if not line.startswith("Live: "))
+
+
+class Background:
+    """castora running in the background; what it writes to standard error is collected as it comes."""
+
+    def __init__(self, args, env=None, cwd=None):
+        self.process = subprocess.Popen([CASTORA, *args], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.PIPE, env=castora_env(env), cwd=cwd)
+        self.pid, self.chunks = self.process.pid, []
+        self.reader = threading.Thread(target=self._read, daemon=True)
+        self.reader.start()
+
+    def _read(self):
+        for chunk in iter(lambda: self.process.stderr.read1(4096), b""):
+            self.chunks.append(chunk)
+
+    @property
+    def stderr(self):
+        return decode(b"".join(self.chunks))
+
+    def send_signal(self, number):
+        self.process.send_signal(number)
+
+    def wait(self, timeout=60):
+        status = self.process.wait(timeout=timeout)
+        self.reader.join(timeout=10)
+        return status
+
+    def stop(self):
+        """Ends castora and what it started, when a failed test left them running."""
+        if self.process.poll() is None:
+            for child in children_of(self.pid):
+                os.kill(child, 9)
+            self.process.kill()
+        self.wait()
+
+
 def processes():
     """(pid, parent pid, state) of every process, from ps."""
-    out = subprocess.run(["ps", "-A", "-o", "pid=", "-o", "ppid=", "-o", "stat="], capture_output=True,
-                         text=True, check=True).stdout
+    out = subprocess.run(["ps", "-A", "-o", "pid=", "-o", "ppid=", "-o", "stat="], capture_output=True, text=True,
+                         check=True).stdout
     return [(int(p), int(pp), s) for p, pp, s in (line.split()[:3] for line in out.splitlines())]
 
 
@@ -143,13 +149,8 @@ class FakeFfmpeg:
     """The fake FFmpeg with its own log; `runs()` gives each run's argument vector."""
 
     def __init__(self, directory, statuses="0", sleep="0", **env):
-        self.log = os.path.join(directory, "ffmpeg-runs.jsonl")
-        self.env = {"FAKE_FFMPEG_LOG": self.log, "FAKE_FFMPEG_STATUSES": statuses,
-                    "FAKE_FFMPEG_SLEEP": str(sleep), **env}
-        self.path = FAKE_FFMPEG
-
-    def started(self):
-        return bool(self.runs())
+        self.path, self.log = FAKE_FFMPEG, os.path.join(directory, "ffmpeg-runs.jsonl")
+        self.env = {"FAKE_FFMPEG_LOG": self.log, "FAKE_FFMPEG_STATUSES": statuses, "FAKE_FFMPEG_SLEEP": sleep, **env}
 
     def runs(self):
         if not os.path.exists(self.log):
@@ -159,26 +160,26 @@ class FakeFfmpeg:
 
 
 class ServiceServer:
-    """A local HTTPS stand-in for the update and report services: `answer(path, Answer)` programs a path,
-    requests are recorded. castora's curl trusts the self-signed certificate through CURL_CA_BUNDLE (`env`).
-    The same handler also listens for plain HTTP on `plain_port`, where no request should ever arrive."""
+    """A local HTTPS stand-in for the update and report services: `answer(path, Answer)` programs a path and
+    requests are recorded. castora's curl trusts the self-signed certificate through CURL_CA_BUNDLE (`env`). The
+    same handler listens for plain HTTP on `plain_port`, where no request should ever arrive."""
 
     def __init__(self):
         require_tools("openssl", "curl")
         self.directory = tempfile.mkdtemp(prefix="castora-https-")
-        self.cert, key = os.path.join(self.directory, "cert.pem"), os.path.join(self.directory, "key.pem")
+        cert, key = os.path.join(self.directory, "cert.pem"), os.path.join(self.directory, "key.pem")
         subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
-                        "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", key,
-                        "-out", self.cert], check=True, capture_output=True, timeout=60)
-        self.requests, self.answers = [], {}
+                        "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", cert],
+                       check=True, capture_output=True, timeout=60)
+        self.requests, self.answers, self.env = [], {}, {"CURL_CA_BUNDLE": cert}
         server = self
 
         class Handler(http.server.BaseHTTPRequestHandler):
             def _serve(self):
                 path, _, query = self.path.partition("?")
                 body = self.rfile.read(int(self.headers.get("Content-Length") or 0))
-                headers = {k.lower(): v for k, v in self.headers.items()}
-                server.requests.append(Request(self.command, path, query, headers, body))
+                server.requests.append(Request(self.command, path, query, {k.lower(): v for k, v in
+                                                                           self.headers.items()}, body))
                 answer = server.answers.get(path, Answer(404, b"not found", "text/plain"))
                 time.sleep(answer.delay)
                 self.send_response(answer.status)
@@ -196,14 +197,13 @@ class ServiceServer:
 
         self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-        context.load_cert_chain(self.cert, key)
+        context.load_cert_chain(cert, key)
         self.httpd.socket = context.wrap_socket(self.httpd.socket, server_side=True)
         self.port = self.httpd.server_address[1]
         self.plain = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
         self.plain_port = self.plain.server_address[1]
         for httpd in (self.httpd, self.plain):
             threading.Thread(target=httpd.serve_forever, daemon=True).start()
-        self.env = {"CURL_CA_BUNDLE": self.cert}
 
     def url(self, path):
         return f"https://127.0.0.1:{self.port}{path}"
@@ -219,15 +219,14 @@ class ServiceServer:
         return [r for r in self.requests if r.path == path]
 
     def reports(self):
-        """The bodies posted to /castora/report, after checking how each was sent: a POST of
-        application/json holding one line with every member in its fixed order."""
+        """The bodies posted to /castora/report, after checking how each was sent: a POST of application/json
+        holding one line with every member in its fixed order."""
         bodies = []
-        for request in self.requests_to("/castora/report"):
-            body = json.loads(request.body.decode("utf-8"))
-            if (request.method, request.headers.get("content-type"), list(body)) != \
-                    ("POST", "application/json", list(REPORT)) or not request.body.endswith(b"}\n") \
-                    or request.body.count(b"\n") != 1:
-                raise AssertionError(f"malformed report: {request}")
+        for r in self.requests_to("/castora/report"):
+            body = json.loads(r.body.decode("utf-8"))
+            if (r.method, r.headers.get("content-type"), list(body), r.body.count(b"\n"), r.body[-2:]) != \
+                    ("POST", "application/json", list(REPORT), 1, b"}\n"):
+                raise AssertionError(f"malformed report: {r}")
             bodies.append(body)
         return bodies
 

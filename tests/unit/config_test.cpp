@@ -90,8 +90,7 @@ TEST_F(TextFiles, ConfigStopsAtTheFirstBadLineWithItsMessages) {
         {"target=http://x",
          "Target must start with rtmp://, rtmps://, or srt://: http://x\n" + line},
         {"target=rtmp://a/]",
-         "Target URL cannot contain pipe or closing bracket characters.\n" + line},
-    };
+         "Target URL cannot contain pipe or closing bracket characters.\n" + line}};
     for (const auto& [bad, messages] : cases) {
         options = StudioOptions{};
         EXPECT_EQ(load_config("screen=1\n\n" + bad + "\nno_audio=1\n"), Outcome(false, messages));

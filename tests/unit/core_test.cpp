@@ -33,28 +33,26 @@ TEST(Utf8SequenceLength, AcceptsWellFormedAndRejectsMalformedSequences) {
     const struct {
         std::string_view bytes;
         std::size_t expected;
-    } cases[] = {
-        {"A", 1},
-        {"\xC3\xA9", 2},
-        {"\xE2\x82\xAC", 3},
-        {"\xF0\x9F\x8E\xA5", 4},
-        {"\x80", 0},
-        {"\xC0\xAF", 0},
-        {"\xE0\x80\xAF", 0},
-        {"\xED\xA0\x80", 0},
-        {"\xF4\x90\x80\x80", 0},
-        {"\xE2\x82", 0},
-        {"\xC3(", 0},
-        {"\xE2(\xAC", 0},
-        {"\xFF", 0},
-        {"", 0},
-        {"\xED\x9F\xBF", 3},
-        {"\xF4\x8F\xBF\xBF", 4},
-        {"\xE0\xA0\x80", 3},
-        {"\xF0\x90\x80\x80", 4},
-        {"\xC2\x80", 2},
-        {"\xC1\xBF", 0},
-    };
+    } cases[] = {{"A", 1},
+                 {"\xC3\xA9", 2},
+                 {"\xE2\x82\xAC", 3},
+                 {"\xF0\x9F\x8E\xA5", 4},
+                 {"\x80", 0},
+                 {"\xC0\xAF", 0},
+                 {"\xE0\x80\xAF", 0},
+                 {"\xED\xA0\x80", 0},
+                 {"\xF4\x90\x80\x80", 0},
+                 {"\xE2\x82", 0},
+                 {"\xC3(", 0},
+                 {"\xE2(\xAC", 0},
+                 {"\xFF", 0},
+                 {"", 0},
+                 {"\xED\x9F\xBF", 3},
+                 {"\xF4\x8F\xBF\xBF", 4},
+                 {"\xE0\xA0\x80", 3},
+                 {"\xF0\x90\x80\x80", 4},
+                 {"\xC2\x80", 2},
+                 {"\xC1\xBF", 0}};
     for (const auto& c : cases) {
         EXPECT_EQ(utf8_sequence_length(c.bytes), c.expected) << testing::PrintToString(c.bytes);
     }
@@ -73,8 +71,7 @@ TEST(TerminalSafe, KeepsVisibleTextAndDropsWhatCouldDriveTheTerminal) {
         {"\xE2\x80\xAE"
          "evil\xE2\x80\xAA\xE2\x81\xA6\xE2\x81\xA9\xE2\x80\xA9",
          "evil\xE2\x80\xA9"},
-        {"\xE2\x80\xA9\xE2\x81\xAA", "\xE2\x80\xA9\xE2\x81\xAA"},
-    };
+        {"\xE2\x80\xA9\xE2\x81\xAA", "\xE2\x80\xA9\xE2\x81\xAA"}};
     for (const auto& [text, shown] : cases) {
         EXPECT_EQ(terminal_safe(text), shown) << testing::PrintToString(text);
     }

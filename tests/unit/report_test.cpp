@@ -8,17 +8,15 @@ TEST(ReportJson, MembersAreEscapedCutAndKeptValidUtf8) {
         std::string text;
         std::size_t limit;
         std::string expected;
-    } cases[] = {
-        {"say \"hi\" \\ now", 100, "say \\\"hi\\\" \\\\ now"},
-        {"line\nfeed\ttab\x7f\x1f", 100, "linefeedtab"},
-        {"caf\xC3\xA9 \xFF\xC0\xAFok", 100, "caf\xC3\xA9 ok"},
-        {"abcd\"", 5, "abcd"},
-        {"abc\"", 5, "abc\\\""},
-        {"abc\xE2\x82\xAC", 5, "abc"},
-        {"abc\xE2\x82\xAC", 6, "abc\xE2\x82\xAC"},
-        {std::string(1030, 'm'), max_message_bytes, std::string(1023, 'm')},
-        {std::string(1022, 'm') + "\"", max_message_bytes, std::string(1022, 'm')},
-    };
+    } cases[] = {{"say \"hi\" \\ now", 100, "say \\\"hi\\\" \\\\ now"},
+                 {"line\nfeed\ttab\x7f\x1f", 100, "linefeedtab"},
+                 {"caf\xC3\xA9 \xFF\xC0\xAFok", 100, "caf\xC3\xA9 ok"},
+                 {"abcd\"", 5, "abcd"},
+                 {"abc\"", 5, "abc\\\""},
+                 {"abc\xE2\x82\xAC", 5, "abc"},
+                 {"abc\xE2\x82\xAC", 6, "abc\xE2\x82\xAC"},
+                 {std::string(1030, 'm'), max_message_bytes, std::string(1023, 'm')},
+                 {std::string(1022, 'm') + "\"", max_message_bytes, std::string(1022, 'm')}};
     for (const auto& c : cases) {
         EXPECT_EQ(escape_report_member(c.text, c.limit), c.expected) << c.text.substr(0, 20);
     }
