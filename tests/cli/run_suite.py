@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Runs one black-box suite for CTest; exits 77 (skipped) when every test in it was skipped."""
+"""Runs one black-box suite (a module, or one class of it) for CTest; exits 77 (skipped) when every test in it
+was skipped."""
 import sys
 import unittest
 
