@@ -2,10 +2,10 @@
 FFmpeg and the local HTTPS services it talks to, on 127.0.0.1 only."""
 import atexit
 import errno
+import functools
 import http.server
 import json
 import os
-import shlex
 import shutil
 import socket
 import ssl
@@ -29,13 +29,22 @@ REPORT = {"event_type": "configuration_error", "severity": "error", "app_version
           "app_platform": "macos", "architecture": "universal", "exit_code": 2, "signal_name": "",
           "phase": "", "profile_key": "balanced_480p", "scene_key": "", "message": ""}
 Result = namedtuple("Result", "status stdout stderr")
-Answer = namedtuple("Answer", "status body content_type headers delay",
-                    defaults=(200, b"", "application/json", (), 0))
+Answer = namedtuple("Answer", "status body content_type headers delay", defaults=(200, b"", "application/json", (), 0))
 Request = namedtuple("Request", "method path query headers body")
 
 
 def golden(name):
-    with open(os.path.join(HERE, "..", "golden", name), encoding="utf-8") as f:
+    return read(os.path.join(HERE, "..", "golden", name)).decode()
+
+
+def write(path, content):
+    with open(path, "wb" if isinstance(content, bytes) else "w") as f:
+        f.write(content)
+    return path
+
+
+def read(path):
+    with open(path, "rb") as f:
         return f.read()
 
 
@@ -43,8 +52,7 @@ def decode(data):
     return data.decode("utf-8", "surrogateescape")
 
 
-def castora_env(env=None):
-    """A minimal environment (sanitizer settings pass through) plus `env`."""
+def castora_env(env=None):  # a minimal environment (sanitizer settings pass through) plus `env`
     kept = {k: v for k, v in os.environ.items() if k.endswith("SAN_OPTIONS")}
     return {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LC_ALL": "C", **kept, **(env or {})}
 
@@ -53,12 +61,6 @@ def run_castora(args, env=None, cwd=None, timeout=60, program=None):
     done = subprocess.run([program or CASTORA, *args], stdin=subprocess.DEVNULL, capture_output=True,
                           env=castora_env(env), cwd=cwd, timeout=timeout)
     return Result(done.returncode, decode(done.stdout), decode(done.stderr))
-
-
-def dry_run(args, env=None, cwd=None):
-    """An offline dry run: the result and its printed command split back into a vector (None on failure)."""
-    r = run_castora([*args, *OFFLINE, "--dry-run"], env=env, cwd=cwd)
-    return r, (shlex.split(r.stdout.splitlines()[-1]) if r.status == 0 and r.stdout else None)
 
 
 def without_live_lines(text):
@@ -71,7 +73,7 @@ class Background:
     def __init__(self, args, env=None, cwd=None):
         self.process = subprocess.Popen([CASTORA, *args], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.PIPE, env=castora_env(env), cwd=cwd)
-        self.pid, self.chunks = self.process.pid, []
+        self.pid, self.send_signal, self.chunks = self.process.pid, self.process.send_signal, []
         self.reader = threading.Thread(target=self._read, daemon=True)
         self.reader.start()
 
@@ -83,36 +85,29 @@ class Background:
     def stderr(self):
         return decode(b"".join(self.chunks))
 
-    def send_signal(self, number):
-        self.process.send_signal(number)
-
     def wait(self, timeout=60):
         status = self.process.wait(timeout=timeout)
         self.reader.join(timeout=10)
         return status
 
-    def stop(self):
-        """Ends castora and what it started, when a failed test left them running."""
-        if self.process.poll() is None:
-            for child in children_of(self.pid):
-                os.kill(child, 9)
-            self.process.kill()
+    def stop(self):  # when a failed test left castora and what it started running
+        for pid in children_of(self.pid) + [self.pid] if self.process.poll() is None else []:
+            os.kill(pid, 9)
         self.wait()
 
 
-def processes():
-    """(pid, parent pid, state) of every process, from ps."""
+def processes():  # (pid, parent pid) of every live process (not a zombie), from ps
     out = subprocess.run(["ps", "-A", "-o", "pid=", "-o", "ppid=", "-o", "stat="], capture_output=True, text=True,
                          check=True).stdout
-    return [(int(p), int(pp), s) for p, pp, s in (line.split()[:3] for line in out.splitlines())]
+    return [(int(p), int(pp)) for p, pp, state in (line.split()[:3] for line in out.splitlines()) if state[0] != "Z"]
 
 
 def children_of(pid):
-    return [p for p, parent, state in processes() if parent == pid and not state.startswith("Z")]
+    return [p for p, parent in processes() if parent == pid]
 
 
 def alive(pid):
-    return any(p == pid and not state.startswith("Z") for p, _, state in processes())
+    return any(p == pid for p, _ in processes())
 
 
 def wait_for(condition, timeout=20, what="condition"):
@@ -140,22 +135,19 @@ def port_taken(port, kind=socket.SOCK_STREAM):
 
 
 def require_tools(*tools):
-    missing = [tool for tool in tools if shutil.which(tool) is None]
-    if missing:
-        raise unittest.SkipTest("missing tool: " + ", ".join(missing))
+    if any(shutil.which(tool) is None for tool in tools):
+        raise unittest.SkipTest("missing one of: " + ", ".join(tools))
 
 
-class FakeFfmpeg:
-    """The fake FFmpeg with its own log; `runs()` gives each run's argument vector."""
+class FakeFfmpeg:  # the fake FFmpeg with its own log; `runs()` gives each run's argument vector
 
     def __init__(self, directory, statuses="0", sleep="0", **env):
         self.path, self.log = FAKE_FFMPEG, os.path.join(directory, "ffmpeg-runs.jsonl")
         self.env = {"FAKE_FFMPEG_LOG": self.log, "FAKE_FFMPEG_STATUSES": statuses, "FAKE_FFMPEG_SLEEP": sleep, **env}
 
     def runs(self):
-        if not os.path.exists(self.log):
-            return []
-        with open(self.log, encoding="utf-8", errors="surrogateescape") as f:
+        with open(self.log, "a+", encoding="utf-8", errors="surrogateescape") as f:
+            f.seek(0)
             return [json.loads(line) for line in f]
 
 
@@ -208,12 +200,12 @@ class ServiceServer:
     def url(self, path):
         return f"https://127.0.0.1:{self.port}{path}"
 
+    def reset(self, **answers):  # forgets the requests and programs the answers, by path
+        self.requests.clear()
+        self.answers = dict(answers)
+
     def answer(self, path, answer):
         self.answers[path] = answer
-
-    def reset(self):
-        self.requests.clear()
-        self.answers.clear()
 
     def requests_to(self, path):
         return [r for r in self.requests if r.path == path]
@@ -237,13 +229,8 @@ class ServiceServer:
         shutil.rmtree(self.directory, ignore_errors=True)
 
 
-_server = None
-
-
-def shared_server():
-    """The one ServiceServer of this test process: started on first use, stopped at exit."""
-    global _server
-    if _server is None:
-        _server = ServiceServer()
-        atexit.register(_server.stop)
-    return _server
+@functools.lru_cache(maxsize=None)
+def shared_server():  # the one ServiceServer of this test process: started on first use, stopped at exit
+    server = ServiceServer()
+    atexit.register(server.stop)
+    return server

@@ -9,7 +9,7 @@ import time
 import unittest
 
 from harness import (DEST, FAKE_FFMPEG, OFFLINE, REPORT, Answer, Background, FakeFfmpeg, alive, children_of,
-                     run_castora, shared_server, wait_for, without_live_lines)
+                     read, run_castora, shared_server, wait_for, without_live_lines, write)
 
 RESTART = "Brevalo stream process exited with code {}. Restarting in 3 seconds ({}/5).\n"
 
@@ -63,12 +63,10 @@ class Runner(unittest.TestCase):
         fake = FakeFfmpeg(self.dir, statuses="1,1,0")
         # Like FFmpeg, the wrapper writes the recording it is told to write (the tee list's first entry).
         wrapper = os.path.join(self.dir, "records.sh")
-        with open(wrapper, "w") as f:
-            f.write('#!/bin/sh\nfor last; do :; done\nrec=${last#*]}\nsleep ${SLOW:-0}\necho take > "${rec%%|*}"\n'
-                    'exec "$FAKE" "$@"\n')
+        write(wrapper, '#!/bin/sh\nfor last; do :; done\nrec=${last#*]}\nsleep ${SLOW:-0}\necho take > "${rec%%|*}"\n'
+                       'exec "$FAKE" "$@"\n')
         os.chmod(wrapper, 0o755)
-        with open(os.path.join(self.dir, "rec.mkv"), "wb") as f:
-            f.write(b"earlier take")
+        write(os.path.join(self.dir, "rec.mkv"), b"earlier take")
         args = [*OFFLINE, "--ffmpeg", wrapper, *DEST, "--record-file", "rec.mkv"]
         self.assertIn(" '[f=matroska:onfail=ignore]rec-1.mkv|", run_castora([*args, "--dry-run"], cwd=self.dir).stdout)
         r = run_castora([*args, "--reconnect"], env={**fake.env, "FAKE": fake.path}, cwd=self.dir)
@@ -77,8 +75,7 @@ class Runner(unittest.TestCase):
                                                                      "Recording to rec-3.mkv.\n"))
         self.assertEqual([run[-1].partition("|")[0] for run in fake.runs()],
                          [f"[f=matroska:onfail=ignore]rec-{n}.mkv" for n in (1, 2, 3)])
-        with open(os.path.join(self.dir, "rec.mkv"), "rb") as f:
-            self.assertEqual(f.read(), b"earlier take")
+        self.assertEqual(read(os.path.join(self.dir, "rec.mkv")), b"earlier take")
         # Two launches started together each record into a file of their own.
         os.remove(os.path.join(self.dir, "rec.mkv"))
         slow = FakeFfmpeg(tempfile.mkdtemp(dir=self.dir))
@@ -88,17 +85,11 @@ class Runner(unittest.TestCase):
                          ["[f=matroska:onfail=ignore]rec-4.mkv", "[f=matroska:onfail=ignore]rec.mkv"])
 
     def test_the_printed_line_runs_the_same_vector_as_a_launch(self):
-        cases = [
-            [*DEST, "--overlay-title", "It's $HOME `id` \"q\" \\n !x", "--watermark", "50% $(echo hi)"],
-            ["--target", "srt://b:1?streamid=#!::r=live/x,m=publish", "--video-input", "", "--audio-input",
-             "MacBook Pro Microphone", "--overlay-subtitle", "Grüße 🎉 ünïcödé", "--score-right", "*"],
-            [*DEST, "--overlay-title", "first\nsecond", "--score-left", "a\tb", "--no-audio"],
-            ["--ingest-url", "rtmp://h/live", "--stream-key", "k|e'y\\z", "--target", "rtmp://t/{stream_key}",
-             "--record-file", "rec's take.mkv"],
-            ["--ingest-url", "rtmp://h/live", "--stream-key", "line\nfeed"],
-            ["--print-devices"],
-            ["--ffmpeg", "./ff=mpeg", *DEST, "--video-input", "=cam", "--overlay-title", "=x"],
-        ]
+        cases = [["--target", "srt://b:1?streamid=#!::r=live/x,m=publish", "--overlay-title", "It's $HOME `id` \"q\" "
+                  "\\n !x", "--watermark", "50% $(echo hi) 🎉", "--audio-input", "Pro Mic", "--score-right", "*"],
+                 ["--ingest-url", "rtmp://h/live", "--stream-key", "k|e'y\\z\nfeed", "--target", "rtmp://t/{stream_key}",
+                  "--record-file", "rec's take.mkv", "--score-left", "a\tb"], ["--print-devices", "--video-input", ""],
+                 ["--ffmpeg", "./ff=mpeg", *DEST, "--video-input", "=cam", "--overlay-title", "=x"]]
         for options, shell in ((options, shell) for options in cases for shell in ("sh", "zsh") if shutil.which(shell)):
             with self.subTest(options=options, shell=shell), tempfile.TemporaryDirectory() as d:
                 fake = FakeFfmpeg(d)

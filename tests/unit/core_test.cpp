@@ -11,17 +11,13 @@
 namespace {
 
 std::string read_source_file(const std::string& relative) {
-    std::ifstream file{std::string{CASTORA_SOURCE_DIR} + "/" + relative};
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
+    return (std::stringstream{} << std::ifstream{std::string{CASTORA_SOURCE_DIR} + "/" + relative}.rdbuf()).str();
 }
 
 std::set<std::string> matches(const std::string& text, const std::string& pattern) {
     std::set<std::string> found;
     const std::regex re{pattern};
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), re); it != std::sregex_iterator();
-         ++it) {
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), re); it != std::sregex_iterator(); ++it) {
         found.insert((*it)[1].str());
     }
     return found;
@@ -29,51 +25,23 @@ std::set<std::string> matches(const std::string& text, const std::string& patter
 
 } // namespace
 
-TEST(Utf8SequenceLength, AcceptsWellFormedAndRejectsMalformedSequences) {
-    const struct {
-        std::string_view bytes;
-        std::size_t expected;
-    } cases[] = {{"A", 1},
-                 {"\xC3\xA9", 2},
-                 {"\xE2\x82\xAC", 3},
-                 {"\xF0\x9F\x8E\xA5", 4},
-                 {"\x80", 0},
-                 {"\xC0\xAF", 0},
-                 {"\xE0\x80\xAF", 0},
-                 {"\xED\xA0\x80", 0},
-                 {"\xF4\x90\x80\x80", 0},
-                 {"\xE2\x82", 0},
-                 {"\xC3(", 0},
-                 {"\xE2(\xAC", 0},
-                 {"\xFF", 0},
-                 {"", 0},
-                 {"\xED\x9F\xBF", 3},
-                 {"\xF4\x8F\xBF\xBF", 4},
-                 {"\xE0\xA0\x80", 3},
-                 {"\xF0\x90\x80\x80", 4},
-                 {"\xC2\x80", 2},
-                 {"\xC1\xBF", 0}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(utf8_sequence_length(c.bytes), c.expected) << testing::PrintToString(c.bytes);
+TEST(Utf8, SequencesAndTheTextsShownOnATerminal) {
+    for (const std::string_view whole : {"A", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x8E\xA5", "\xED\x9F\xBF",
+                                         "\xF4\x8F\xBF\xBF", "\xE0\xA0\x80", "\xF0\x90\x80\x80", "\xC2\x80"}) {
+        EXPECT_EQ(utf8_sequence_length(whole), whole.size()) << testing::PrintToString(whole);
     }
-}
-
-TEST(TerminalSafe, KeepsVisibleTextAndDropsWhatCouldDriveTheTerminal) {
-    const std::pair<std::string_view, std::string_view> cases[] = {
+    // Stray, overlong, surrogate, beyond U+10FFFF, truncated, interrupted.
+    for (const std::string_view broken : {"\x80", "\xC0\xAF", "\xC1\xBF", "\xE0\x80\xAF", "\xED\xA0\x80",
+                                          "\xF4\x90\x80\x80", "\xE2\x82", "\xC3(", "\xE2(\xAC", "\xFF", ""}) {
+        EXPECT_EQ(utf8_sequence_length(broken), 0u) << testing::PrintToString(broken);
+    }
+    const std::pair<std::string_view, std::string_view> shown[] = {
         {"Grüße 🎉 ok", "Grüße 🎉 ok"},
-        {"a\x1b]0;t\x07"
-         "b\x7f\n",
-         "a]0;tb"},
-        {"c1\xC2\x9B"
-         "2J\xC2\x80\xC2\xA0",
-         "c12J\xC2\xA0"},
-        {"raw\x9B\xFF\xC3", "raw"},
-        {"\xE2\x80\xAE"
-         "evil\xE2\x80\xAA\xE2\x81\xA6\xE2\x81\xA9\xE2\x80\xA9",
-         "evil\xE2\x80\xA9"},
-        {"\xE2\x80\xA9\xE2\x81\xAA", "\xE2\x80\xA9\xE2\x81\xAA"}};
-    for (const auto& [text, shown] : cases) {
-        EXPECT_EQ(terminal_safe(text), shown) << testing::PrintToString(text);
+        {"a\x1b]0;t\x07z\x7f\n", "a]0;tz"},
+        {"c1\xC2\x9Bq\xC2\x80\xC2\xA0raw\x9B\xFF\xC3", "c1q\xC2\xA0raw"},
+        {"\xE2\x80\xAEx\xE2\x80\xAA\xE2\x81\xA6\xE2\x81\xA9\xE2\x80\xA9\xE2\x81\xAA", "x\xE2\x80\xA9\xE2\x81\xAA"}};
+    for (const auto& [text, safe] : shown) {
+        EXPECT_EQ(terminal_safe(text), safe) << testing::PrintToString(text);
     }
 }
 
