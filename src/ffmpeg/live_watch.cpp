@@ -38,7 +38,10 @@ std::string tee_written(std::string_view text) {
 }
 
 std::string plural(int count, std::string_view word) {
-    return std::to_string(count) + " " + std::string{word} + (count == 1 ? "" : "s");
+    std::string text = std::to_string(count);
+    text += ' ';
+    text += word;
+    return count == 1 ? text : text + 's';
 }
 
 } // namespace
