@@ -2,12 +2,14 @@
 
 #include "process/signals.h"
 
+#include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
 #include <poll.h>
+#include <span>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,11 +21,19 @@ namespace {
 using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
 
-// A stopped FFmpeg is asked to finish, asked again, and killed when it still runs; a command's
-// group gets a moment to end before it is killed.
-constexpr milliseconds ffmpeg_second_request_after{3000};
-constexpr milliseconds ffmpeg_kill_after{10000};
-constexpr milliseconds command_kill_after{1000};
+struct StopStep {
+    milliseconds after; // since the stop request
+    int signal_number;
+};
+
+// A stopped FFmpeg is asked to finish, asked again, and killed when it still runs. It gets a
+// moment before the first request: a stop from the terminal (Ctrl-C, hang-up) reaches it as well,
+// and a second request that follows at once makes FFmpeg drop what it has not written yet, the
+// end of the recording included. A command's group is asked to end, then killed.
+constexpr std::array<StopStep, 3> ffmpeg_stop{
+    {{milliseconds{1000}, SIGTERM}, {milliseconds{3000}, SIGTERM}, {milliseconds{10000}, SIGKILL}}};
+constexpr std::array<StopStep, 2> command_stop{
+    {{milliseconds{0}, SIGTERM}, {milliseconds{1000}, SIGKILL}}};
 constexpr int poll_interval_ms = 100;
 
 volatile std::sig_atomic_t running_pid = 0;
@@ -45,6 +55,31 @@ class SignalsHeld {
 
   private:
     sigset_t before_{};
+};
+
+// While a child is started that leaves the terminal's hang-up and quit to us, they are ignored
+// here: the child inherits that, and our own handlers are back before any signal is let through.
+class TerminalSignalsIgnored {
+  public:
+    explicit TerminalSignalsIgnored(bool wanted) : wanted_(wanted) {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        for (std::size_t i = 0; wanted_ && i < signals_.size(); ++i) {
+            sigaction(signals_[i], &ignore, &before_[i]);
+        }
+    }
+    ~TerminalSignalsIgnored() {
+        for (std::size_t i = 0; wanted_ && i < signals_.size(); ++i) {
+            sigaction(signals_[i], &before_[i], nullptr);
+        }
+    }
+    TerminalSignalsIgnored(const TerminalSignalsIgnored&) = delete;
+    TerminalSignalsIgnored& operator=(const TerminalSignalsIgnored&) = delete;
+
+  private:
+    static constexpr std::array<int, 2> signals_{SIGHUP, SIGQUIT};
+    bool wanted_;
+    std::array<struct sigaction, 2> before_{};
 };
 
 struct SpawnSettings {
@@ -83,18 +118,12 @@ void signal_child(pid_t pid, bool whole_group, int signal_number) {
     kill(whole_group ? -pid : pid, signal_number);
 }
 
-// The escalation of a stop: which signal to send now, given how long ago the stop came and
-// what was sent already (0: nothing more to send now).
-int stop_step(bool command, milliseconds since_stop, int& sent) {
-    const int step = command ? (since_stop >= command_kill_after ? 2 : 0)
-                             : (since_stop >= ffmpeg_kill_after             ? 2
-                                : since_stop >= ffmpeg_second_request_after ? 1
-                                                                            : 0);
-    if (sent > step) {
-        return 0;
-    }
-    sent = step + 1;
-    return step == 2 ? SIGKILL : SIGTERM;
+// The signal due now in the stop of a child, or 0; `taken` counts the steps already taken.
+int stop_step(bool command, milliseconds since_stop, std::size_t& taken) {
+    const std::span<const StopStep> steps =
+        command ? std::span<const StopStep>{command_stop} : ffmpeg_stop;
+    return taken < steps.size() && since_stop >= steps[taken].after ? steps[taken++].signal_number
+                                                                    : 0;
 }
 
 void read_output(int& fd, ChildOutput* output) {
@@ -136,6 +165,7 @@ StartedChild start_child(const ChildSpec& spec) {
     // What we have written so far comes before anything the child writes.
     std::fflush(nullptr);
     const SignalsHeld held;
+    const TerminalSignalsIgnored ignored{spec.leaves_terminal_signals_to_us};
     const SpawnSettings settings{spec, held.before(), output_pipe[1]};
     const auto spawn = spec.search_path ? posix_spawnp : posix_spawn;
     const char* program = spec.program.empty() ? pointers[0] : spec.program.c_str();
@@ -160,7 +190,7 @@ ChildEnd supervise_child(const StartedChild& child, const Supervision& supervisi
     const bool command = running_own_group != 0;
     const Clock::time_point started = Clock::now();
     Clock::time_point stop_seen{};
-    int stop_steps_sent = 0;
+    std::size_t stop_steps_taken = 0;
     int output_fd = child.output_fd;
     ChildEnd end;
     for (;;) {
@@ -176,7 +206,7 @@ ChildEnd supervise_child(const StartedChild& child, const Supervision& supervisi
         }
         if (end.stop_signal != 0) {
             const auto since = std::chrono::duration_cast<milliseconds>(now - stop_seen);
-            if (const int signal_number = stop_step(command, since, stop_steps_sent)) {
+            if (const int signal_number = stop_step(command, since, stop_steps_taken)) {
                 signal_child(child.pid, command, signal_number);
             }
         }
@@ -223,9 +253,9 @@ void end_child_from_signal_handler() noexcept {
     const bool command = running_own_group != 0;
     constexpr int step_ms = 50;
     const timespec pause{0, step_ms * 1000000L};
-    int sent = 0;
+    std::size_t taken = 0;
     for (int waited_ms = 0;; waited_ms += step_ms) {
-        if (const int signal_number = stop_step(command, milliseconds{waited_ms}, sent)) {
+        if (const int signal_number = stop_step(command, milliseconds{waited_ms}, taken)) {
             signal_child(pid, command, signal_number);
         }
         int status = 0;

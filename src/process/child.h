@@ -15,7 +15,10 @@ struct ChildSpec {
     std::string program;            // the file to run when it is not argv[0]
     bool search_path = false;       // a bare name is looked up on the executable search path
     bool own_process_group = false; // a command whose whole group is ended on a stop
-    int piped_fd = -1;              // 1 or 2: that output of the child comes to us through a pipe
+    // The hang-up and quit a terminal sends its whole foreground group reach only us, and we turn
+    // them into a request to finish (FFmpeg has no handler of its own for them).
+    bool leaves_terminal_signals_to_us = false;
+    int piped_fd = -1; // 1 or 2: that output of the child comes to us through a pipe
 };
 
 struct StartedChild {

@@ -43,6 +43,7 @@ int run_supervised(const FfmpegArgv& argv, LiveOutput* live) {
     ChildSpec spec;
     spec.argv = argv;
     spec.search_path = true;
+    spec.leaves_terminal_signals_to_us = true;
     spec.piped_fd = live != nullptr ? 2 : -1;
     const StartedChild child = start_child(spec);
     if (child.error != 0) {

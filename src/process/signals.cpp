@@ -34,9 +34,12 @@ void on_child_ended(int) {
     wake_supervisor();
 }
 
+// Each handler runs with every other signal held off, and a system call it interrupts resumes
+// (the supervisor learns of it through the wake-up pipe, not from an interrupted call).
 void set_handler(int signal_number, SignalHandler handler) {
     struct sigaction action {};
     action.sa_handler = handler;
+    action.sa_flags = SA_RESTART;
     sigfillset(&action.sa_mask);
     sigaction(signal_number, &action, nullptr);
 }

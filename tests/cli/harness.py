@@ -70,10 +70,11 @@ def without_live_lines(text):
 class Background:
     """castora running in the background; what it writes to standard error is collected as it comes."""
 
-    def __init__(self, args, env=None, cwd=None):
+    def __init__(self, args, env=None, cwd=None):  # in a process group of its own, as a terminal's job
         self.process = subprocess.Popen([CASTORA, *args], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.PIPE, env=castora_env(env), cwd=cwd)
+                                        stderr=subprocess.PIPE, env=castora_env(env), cwd=cwd, start_new_session=True)
         self.pid, self.send_signal, self.chunks = self.process.pid, self.process.send_signal, []
+        self.send_group_signal = lambda number: os.killpg(self.pid, number)  # as the terminal sends Ctrl-C
         self.reader = threading.Thread(target=self._read, daemon=True)
         self.reader.start()
 

@@ -117,7 +117,8 @@ class RealFfmpeg(unittest.TestCase):
         stalled.bind(("127.0.0.1", 0))
         stalled.listen(4)
         self.addCleanup(stalled.close)
-        for number, status in ((signal.SIGINT, -signal.SIGINT), (signal.SIGHUP, -signal.SIGHUP), (signal.SIGTERM, 143)):
+        # Ctrl-C and a closed terminal reach castora and FFmpeg together; kill reaches castora alone.
+        for number, status, group in ((signal.SIGINT, -2, True), (signal.SIGHUP, -1, True), (signal.SIGTERM, 143, False)):
             with self.subTest(signal=number):
                 castora = self.launch(["--target", f"rtmp://127.0.0.1:{stalled.getsockname()[1]}/live/k",
                                        "--record-file", f"stop{number}.mkv"], 60)
@@ -127,7 +128,7 @@ class RealFfmpeg(unittest.TestCase):
                 [ffmpeg] = children_of(castora.pid)
                 time.sleep(2)
                 stopped = time.monotonic()
-                castora.send_signal(number)
+                (castora.send_group_signal if group else castora.send_signal)(number)
                 self.assertEqual(castora.wait(), status)
                 self.assertTrue(time.monotonic() - stopped < 12 and not alive(ffmpeg), "FFmpeg outlived castora")
                 self.assert_playable(f"stop{number}.mkv", duration=(1.5, 40))
