@@ -57,7 +57,7 @@ def castora_env(env=None):  # a minimal environment (sanitizer settings pass thr
     return {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LC_ALL": "C", **kept, **(env or {})}
 
 
-def run_castora(args, env=None, cwd=None, timeout=60, program=None):
+def run_castora(args, env=None, cwd=None, timeout=30, program=None):
     done = subprocess.run([program or CASTORA, *args], stdin=subprocess.DEVNULL, capture_output=True,
                           env=castora_env(env), cwd=cwd, timeout=timeout)
     return Result(done.returncode, decode(done.stdout), decode(done.stderr))
