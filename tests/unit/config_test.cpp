@@ -108,8 +108,8 @@ TEST_F(TextFiles, OnlyRegularFilesAreReadAndAByteOrderMarkIsSkipped) {
 TEST_F(TextFiles, TargetsAreCheckedInOrderUpToTheLimitAndLabelledOnlyBeforeTheScheme) {
     const std::string scheme = "Target must start with rtmp://, rtmps://, or srt://: ";
     const std::string pipe = "Target URL cannot contain pipe or closing bracket characters.\n";
-    for (const std::string url : {"RTMP://h/a", "http://h|a", " rtmp://h/a", "rtmpx://h"}) {
-        EXPECT_EQ(add(url), Outcome(false, scheme + url + "\n"));
+    for (const std::string_view url : {"RTMP://h/a", "http://h|a", " rtmp://h/a", "rtmpx://h"}) {
+        EXPECT_EQ(add(url), Outcome(false, scheme + std::string{url} + "\n"));
     }
     EXPECT_EQ(add("rtmp://h/a|b"), Outcome(false, pipe));
     EXPECT_EQ(add("srt://h:1]"), Outcome(false, pipe));

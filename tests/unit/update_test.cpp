@@ -9,8 +9,9 @@
 TEST(ServiceUrl, AcceptsOnlyHttpsOfAtMost1023QuotableBytes) {
     const std::string longest = "https://h/" + std::string(1012, 'a') + "~";
     EXPECT_TRUE(is_safe_service_url(longest.c_str()) && is_safe_service_url("https://a.b/u?a=1&b=%20+c,d#f_-."));
-    for (const std::string bad : {longest + "a", std::string{""}, std::string{"https:/"}, std::string{"https://h/\x7f"},
-                                  std::string{"https://h/a b"}, std::string{"https://h/caf\xC3\xA9"}}) {
+    for (const std::string& bad :
+         {longest + "a", std::string{""}, std::string{"https:/"}, std::string{"https://h/\x7f"},
+          std::string{"https://h/a b"}, std::string{"https://h/caf\xC3\xA9"}}) {
         EXPECT_FALSE(is_safe_service_url(bad.c_str())) << bad;
     }
     EXPECT_FALSE(is_safe_service_url(nullptr));
@@ -66,7 +67,7 @@ TEST(UpdateAnswer, QueryPackageNameVersionTextAndDigest) {
     }
     EXPECT_EQ(normalized_sha256(std::string(32, 'A') + std::string(32, '9')),
               std::string(32, 'a') + std::string(32, '9'));
-    for (const std::string bad :
+    for (const std::string& bad :
          {std::string(63, 'a'), std::string(65, 'a'), std::string(63, 'a') + "g", std::string(63, 'a') + "/"}) {
         EXPECT_EQ(normalized_sha256(bad), "") << bad;
     }
