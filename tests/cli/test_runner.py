@@ -64,18 +64,20 @@ class Runner(unittest.TestCase):
         # Like FFmpeg, the wrapper writes the recording it is told to write (the tee list's first entry).
         wrapper = os.path.join(self.dir, "records.sh")
         write(wrapper, '#!/bin/sh\nfor last; do :; done\nrec=${last#*]}\nsleep ${SLOW:-0}\necho take > "${rec%%|*}"\n'
-                       'exec "$FAKE" "$@"\n')
+                       'echo frame= >&2\nexec "$FAKE" "$@"\n')
         os.chmod(wrapper, 0o755)
         write(os.path.join(self.dir, "rec.mkv"), b"earlier take")
-        args = [*OFFLINE, "--ffmpeg", wrapper, *DEST, "--record-file", "rec.mkv"]
+        args = [*OFFLINE, "--ffmpeg", wrapper, *DEST, "--target", "rtmp://a/y", "--record-file", "rec.mkv"]
         self.assertIn(" '[f=matroska:onfail=ignore]rec-1.mkv|", run_castora([*args, "--dry-run"], cwd=self.dir).stdout)
         r = run_castora([*args, "--reconnect"], env={**fake.env, "FAKE": fake.path}, cwd=self.dir)
-        self.assertEqual((r.status, without_live_lines(r.stderr)), (0, "Recording to rec-1.mkv.\n" + RESTART.format(1, 1) +
-                                                                     "Recording to rec-2.mkv.\n" + RESTART.format(1, 2) +
-                                                                     "Recording to rec-3.mkv.\n"))
+        takes = "".join(f"Recording to rec-{n}.mkv.\n" + RESTART.format(1, n) for n in (1, 2)) + "Recording to rec-3.mkv.\n"
+        self.assertEqual((r.status, without_live_lines(r.stderr).replace("frame=\n", "")), (0, takes))
         self.assertEqual([run[-1].partition("|")[0] for run in fake.runs()],
                          [f"[f=matroska:onfail=ignore]rec-{n}.mkv" for n in (1, 2, 3)])
         self.assertEqual(read(os.path.join(self.dir, "rec.mkv")), b"earlier take")
+        self.assertIn("Live: streaming to 2 destinations (a:1935, a:1935 (2)), recording to rec-1.mkv.\n", r.stderr)
+        # The reserved name gets the mode any new file gets, as FFmpeg's own would.
+        self.assertEqual(*(os.stat(os.path.join(self.dir, name)).st_mode for name in ("rec.mkv", "rec-1.mkv")))
         # Two launches started together each record into a file of their own.
         os.remove(os.path.join(self.dir, "rec.mkv"))
         slow = FakeFfmpeg(tempfile.mkdtemp(dir=self.dir))
