@@ -30,7 +30,7 @@ TEST(LiveWatch, SaysWhenTheStreamIsLiveWhatDropsOrFailsAndHowLongEachGotIt) {
                           {64, "[fifo @ 0xA] Error opening rtmp://h/live/k: Connection refused\n"},
                           {64, "[fifo @ 0xA] Recovery failed: Connection refused\n"},
                           {70, "[fifo @ 0xA] Recovery successful\n[fifo @ 0xA] FIFO queue full\n"},
-                          {71, "[fifo @ 0xA] FIFO queue full\n"},
+                          {71, "[fifo @ 0xA] FIFO queue full\n[fifo @ 0xC] FIFO queue full\n"},
                           {72, "[tee @ 0xT] Slave muxer #0 failed: No space left on device, "
                                "continuing with 2/3 slaves.\n"}},
                          3700),
@@ -38,6 +38,7 @@ TEST(LiveWatch, SaysWhenTheStreamIsLiveWhatDropsOrFailsAndHowLongEachGotIt) {
               "Live: YouTube lost: Connection refused; castora keeps trying.\n"
               "Live: YouTube is back after 6s.\n"
               "Live: YouTube is not keeping up; frames for it are dropped.\n"
+              "Live: b:9000 is not keeping up; frames for it are dropped.\n"
               "Live: the recording to rec.mkv stopped: No space left on device. The stream goes on "
               "without it.\nLive: YouTube received 1h01m of the stream, 1 drop.\n"
               "Live: b:9000 received 1h01m of the stream, 0 drops.\n");
