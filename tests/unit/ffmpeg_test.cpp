@@ -65,8 +65,8 @@ TEST(LiveWatch, SaysWhenTheStreamIsLiveWhatDropsOrFailsAndHowLongEachGotIt) {
 TEST(LiveWatch, PassesFfmpegsTextOnWithItsSecretsHidden) {
     LiveWatch watch{{{{"rtmp://h/a/k'y|z", "h:1935"}}, "", {"k'y|z", "LONGSECRET"}}};
     const LiveClock::time_point start{};
-    EXPECT_EQ(watch.received("to '[f=flv]rtmp://h/a/k\\'y\\|z' key k'y|z LONGSECRETS kb/s\nOver", start),
-              "to '[f=flv]rtmp://h/a/****' key k'y|z ****S kb/s\n");
+    EXPECT_EQ(watch.received("to '[f=flv]rtmp://h/a/k\\'y\\|z' key k'y|z id=k'y|z LONGSECRETS kb/s\nOver", start),
+              "to '[f=flv]rtmp://h/a/****' key k'y|z id=**** ****S kb/s\n");
     EXPECT_EQ(watch.quiet(start + std::chrono::milliseconds{400}), "");
     EXPECT_EQ(watch.received("write? ", start + std::chrono::milliseconds{450}), "");
     EXPECT_EQ(watch.quiet(start + std::chrono::milliseconds{500}), "Overwrite? ");
