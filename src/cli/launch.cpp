@@ -114,12 +114,13 @@ LivePlan live_plan(const StudioOptions& options, const OutputUrlList& urls) {
     const std::size_t first_target = options.ingest_url.empty() ? 0 : 1;
     for (std::size_t i = 0; i < urls.size(); ++i) {
         const std::string& label = i < first_target ? "" : options.targets[i - first_target].label;
-        std::string name = label.empty() ? destination_name(urls[i]) : terminal_safe(label);
+        const std::string first_choice =
+            label.empty() ? destination_name(urls[i]) : terminal_safe(label);
+        std::string name = first_choice;
         const auto named = [&](const LiveDestination& d) { return d.name == name; };
         for (int copy = 2; std::any_of(plan.destinations.begin(), plan.destinations.end(), named);
              ++copy) {
-            name = (label.empty() ? destination_name(urls[i]) : terminal_safe(label)) + " (" +
-                   std::to_string(copy) + ")";
+            name = first_choice + " (" + std::to_string(copy) + ")";
         }
         plan.destinations.push_back({urls[i], name});
     }

@@ -1,5 +1,7 @@
 #include "ffmpeg/live_watch.h"
 
+#include "publish/output_urls.h"
+
 #include <algorithm>
 
 namespace {
@@ -25,15 +27,10 @@ std::string_view between(std::string_view line, std::string_view before, std::st
     return rest.substr(0, rest.find(after));
 }
 
-// As the tee list writes a text: backslash, apostrophe and pipe escaped.
+// As the tee list writes a text.
 std::string tee_written(std::string_view text) {
     std::string written;
-    for (const char c : text) {
-        if (c == '\\' || c == '\'' || c == '|') {
-            written += '\\';
-        }
-        written += c;
-    }
+    append_tee_escaped(written, text);
     return written;
 }
 
