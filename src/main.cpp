@@ -3,8 +3,10 @@
 #include "cli/usage.h"
 #include "core/options.h"
 #include "core/out_of_memory.h"
+#include "process/standard_descriptors.h"
 
 int main(int argc, char** argv) {
+    reopen_closed_standard_descriptors();
     install_out_of_memory_handler();
     StudioOptions options;
     switch (parse_arguments(argc, argv, options)) {

@@ -9,6 +9,7 @@
 #include "core/options.h"
 #include "core/utf8.h"
 #include "ffmpeg/ffmpeg_argv.h"
+#include "live/live_run.h"
 #include "process/dry_run.h"
 #include "process/ffmpeg_runner.h"
 #include "publish/destinations.h"
@@ -188,8 +189,8 @@ int stream(StudioOptions& options) {
         print_shell_command(argv);
         return 0;
     }
-    const StreamPlan plan{urls, tee ? options.record_file : "", live_plan(options, urls)};
-    const int status = run_stream(argv, options.reconnect, plan);
+    const int status = run_live({std::move(argv), urls, tee ? options.record_file : "",
+                                 live_plan(options, urls), options.reconnect});
     if (status != 0) {
         return ffmpeg_failure(options, status, "stream",
                               "FFmpeg stream process exited with a non-zero code.");

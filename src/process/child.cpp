@@ -1,43 +1,40 @@
 #include "process/child.h"
 
-#include "process/signals.h"
-
 #include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
-#include <poll.h>
-#include <span>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 extern char** environ;
 
 namespace {
 
 using std::chrono::milliseconds;
-using Clock = std::chrono::steady_clock;
-
-struct StopStep {
-    milliseconds after; // since the stop request
-    int signal_number;
-};
 
 // A stopped FFmpeg is asked to finish, asked again, and killed when it still runs. It gets a
 // moment before the first request: a stop from the terminal (Ctrl-C, hang-up) reaches it as well,
 // and a second request that follows at once makes FFmpeg drop what it has not written yet, the
-// end of the recording included. A command's group is asked to end, then killed.
-constexpr std::array<StopStep, 3> ffmpeg_stop{
+// end of the recording included. A command is asked to end, then killed.
+constexpr std::array<StopStep, 3> finishing_steps{
     {{milliseconds{1000}, SIGTERM}, {milliseconds{3000}, SIGTERM}, {milliseconds{10000}, SIGKILL}}};
-constexpr std::array<StopStep, 2> command_stop{
+constexpr std::array<StopStep, 2> ending_steps{
     {{milliseconds{0}, SIGTERM}, {milliseconds{1000}, SIGKILL}}};
-constexpr int poll_interval_ms = 100;
 
-volatile std::sig_atomic_t running_pid = 0;
-volatile std::sig_atomic_t running_own_group = 0;
+// What the signal handlers know of the running children. A slot is taken by writing its pid last
+// and given back by clearing the pid first, so a handler never sees half a record.
+struct RecordedChild {
+    volatile std::sig_atomic_t pid = 0;
+    volatile std::sig_atomic_t whole_group = 0;
+    volatile std::sig_atomic_t finishes = 0;
+};
+constexpr std::size_t max_children = 16;
+std::array<RecordedChild, max_children> recorded;
 
 // Holds every signal off while a child is started and recorded, so a handler never sees a
 // child that runs but is not yet known. The child starts with the mask we had before.
@@ -82,15 +79,55 @@ class TerminalSignalsIgnored {
     std::array<struct sigaction, 2> before_{};
 };
 
+// Both ends of a pipe, closed on exec: the child gets its end through a dup2.
+struct Pipe {
+    int read_end = -1;
+    int write_end = -1;
+    int error = 0;
+
+    explicit Pipe(bool wanted) {
+        int fds[2];
+        if (wanted && pipe(fds) != 0) {
+            error = errno;
+        } else if (wanted) {
+            read_end = fds[0];
+            write_end = fds[1];
+            fcntl(read_end, F_SETFD, FD_CLOEXEC);
+            fcntl(write_end, F_SETFD, FD_CLOEXEC);
+        }
+    }
+    ~Pipe() {
+        close_end(read_end);
+        close_end(write_end);
+    }
+    Pipe(const Pipe&) = delete;
+    Pipe& operator=(const Pipe&) = delete;
+    static void close_end(int& fd) {
+        if (fd >= 0) {
+            close(fd);
+            fd = -1;
+        }
+    }
+    int take_read_end() { return std::exchange(read_end, -1); }
+};
+
 struct SpawnSettings {
     posix_spawn_file_actions_t actions{};
     posix_spawnattr_t attributes{};
 
-    SpawnSettings(const ChildSpec& spec, const sigset_t& child_mask, int pipe_write_end) {
+    SpawnSettings(const ChildSpec& spec, const sigset_t& child_mask, const Pipe& output,
+                  const Pipe& input) {
         posix_spawn_file_actions_init(&actions);
         posix_spawnattr_init(&attributes);
-        if (pipe_write_end >= 0) {
-            posix_spawn_file_actions_adddup2(&actions, pipe_write_end, spec.piped_fd);
+        if (spec.silent) {
+            posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+            posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        }
+        if (input.read_end >= 0) {
+            posix_spawn_file_actions_adddup2(&actions, input.read_end, 0);
+        }
+        if (output.write_end >= 0) {
+            posix_spawn_file_actions_adddup2(&actions, output.write_end, spec.piped_fd);
         }
         short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
         if (spec.own_process_group) {
@@ -114,32 +151,36 @@ struct SpawnSettings {
     SpawnSettings& operator=(const SpawnSettings&) = delete;
 };
 
-void signal_child(pid_t pid, bool whole_group, int signal_number) {
-    kill(whole_group ? -pid : pid, signal_number);
-}
-
-// The signal due now in the stop of a child, or 0; `taken` counts the steps already taken.
-int stop_step(bool command, milliseconds since_stop, std::size_t& taken) {
-    const std::span<const StopStep> steps =
-        command ? std::span<const StopStep>{command_stop} : ffmpeg_stop;
-    return taken < steps.size() && since_stop >= steps[taken].after ? steps[taken++].signal_number
-                                                                    : 0;
-}
-
-void read_output(int& fd, ChildOutput* output) {
-    char chunk[4096];
-    const ssize_t got = read(fd, chunk, sizeof chunk);
-    const bool wanted =
-        got > 0 && (output == nullptr || output->received({chunk, static_cast<std::size_t>(got)}));
-    if (!wanted && (got >= 0 || errno != EINTR)) {
-        close(fd);
-        fd = -1;
+RecordedChild* free_slot() noexcept {
+    for (RecordedChild& slot : recorded) {
+        if (slot.pid == 0) {
+            return &slot;
+        }
     }
+    return nullptr;
 }
 
-void drain_wake_ups() {
-    char wake[16];
-    while (read(wake_fd(), wake, sizeof wake) > 0) {
+RecordedChild* slot_of(pid_t pid) noexcept {
+    for (RecordedChild& slot : recorded) {
+        if (pid > 0 && slot.pid == pid) {
+            return &slot;
+        }
+    }
+    return nullptr;
+}
+
+// All of the input, however the writes come out; a child that stops reading ends it.
+void write_input(int fd, const std::string& input) {
+    std::size_t written = 0;
+    while (written < input.size()) {
+        const ssize_t n = write(fd, input.data() + written, input.size() - written);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return;
+        }
+        written += static_cast<std::size_t>(n);
     }
 }
 
@@ -152,116 +193,93 @@ StartedChild start_child(const ChildSpec& spec) {
         pointers.push_back(const_cast<char*>(argument.c_str()));
     }
     pointers.push_back(nullptr);
-    const bool piped = spec.piped_fd >= 0;
-    int output_pipe[2] = {-1, -1};
     StartedChild started;
-    if (piped && pipe(output_pipe) != 0) {
-        started.error = errno;
+    Pipe output{spec.piped_fd >= 0};
+    Pipe input{spec.input.has_value()};
+    if (output.error != 0 || input.error != 0) {
+        started.error = output.error != 0 ? output.error : input.error;
         return started;
-    }
-    if (piped) {
-        fcntl(output_pipe[0], F_SETFD, FD_CLOEXEC);
     }
     // What we have written so far comes before anything the child writes.
     std::fflush(nullptr);
-    const SignalsHeld held;
-    const TerminalSignalsIgnored ignored{spec.leaves_terminal_signals_to_us};
-    const SpawnSettings settings{spec, held.before(), output_pipe[1]};
-    const auto spawn = spec.search_path ? posix_spawnp : posix_spawn;
-    const char* program = spec.program.empty() ? pointers[0] : spec.program.c_str();
-    started.error = spawn(&started.pid, program, &settings.actions, &settings.attributes,
-                          pointers.data(), environ);
-    if (piped) {
-        close(output_pipe[1]);
+    {
+        const SignalsHeld held;
+        RecordedChild* slot = free_slot();
+        if (slot == nullptr) {
+            started.error = EAGAIN;
+            return started;
+        }
+        const TerminalSignalsIgnored ignored{spec.leaves_terminal_signals_to_us};
+        const SpawnSettings settings{spec, held.before(), output, input};
+        const auto spawn = spec.search_path ? posix_spawnp : posix_spawn;
+        const char* program = spec.program.empty() ? pointers[0] : spec.program.c_str();
+        started.error = spawn(&started.pid, program, &settings.actions, &settings.attributes,
+                              pointers.data(), environ);
         if (started.error == 0) {
-            started.output_fd = output_pipe[0];
-        } else {
-            close(output_pipe[0]);
+            slot->whole_group = spec.own_process_group ? 1 : 0;
+            slot->finishes = spec.stop_style == StopStyle::finish ? 1 : 0;
+            slot->pid = started.pid;
         }
     }
+    Pipe::close_end(output.write_end);
+    Pipe::close_end(input.read_end);
     if (started.error == 0) {
-        running_pid = started.pid;
-        running_own_group = spec.own_process_group ? 1 : 0;
+        started.output_fd = output.take_read_end();
+        if (input.write_end >= 0) {
+            write_input(input.write_end, *spec.input);
+        }
     }
     return started;
 }
 
-ChildEnd supervise_child(const StartedChild& child, const Supervision& supervision) {
-    const bool command = running_own_group != 0;
-    const Clock::time_point started = Clock::now();
-    Clock::time_point stop_seen{};
-    std::size_t stop_steps_taken = 0;
-    int output_fd = child.output_fd;
-    ChildEnd end;
-    for (;;) {
-        const pid_t waited = waitpid(child.pid, &end.status, WNOHANG);
-        if (waited == child.pid || (waited < 0 && errno != EINTR)) {
-            end.waited = waited == child.pid;
-            break;
-        }
-        const Clock::time_point now = Clock::now();
-        if (end.stop_signal == 0 && pending_stop_signal() != 0) {
-            end.stop_signal = pending_stop_signal();
-            stop_seen = now;
-        }
-        if (end.stop_signal != 0) {
-            const auto since = std::chrono::duration_cast<milliseconds>(now - stop_seen);
-            if (const int signal_number = stop_step(command, since, stop_steps_taken)) {
-                signal_child(child.pid, command, signal_number);
-            }
-        }
-        if (!end.timed_out && supervision.time_limit.count() > 0 &&
-            now - started >= supervision.time_limit) {
-            end.timed_out = true;
-            signal_child(child.pid, command, SIGKILL);
-        }
-        pollfd watched[2] = {{wake_fd(), POLLIN, 0}, {output_fd, POLLIN, 0}};
-        if (poll(watched, output_fd >= 0 ? 2 : 1, poll_interval_ms) == 0 &&
-            supervision.output != nullptr) {
-            supervision.output->quiet();
-        }
-        if ((watched[0].revents & POLLIN) != 0) {
-            drain_wake_ups();
-        }
-        if (output_fd >= 0 && (watched[1].revents & (POLLIN | POLLHUP)) != 0) {
-            read_output(output_fd, supervision.output);
-        }
+void forget_child(pid_t pid) noexcept {
+    if (RecordedChild* slot = slot_of(pid)) {
+        slot->pid = 0;
     }
-    const int error = errno;
-    // What the child wrote last is still in the pipe.
-    while (output_fd >= 0) {
-        read_output(output_fd, supervision.output);
-    }
-    if (supervision.output != nullptr) {
-        supervision.output->quiet();
-    }
-    running_pid = 0;
-    running_own_group = 0;
-    errno = error;
-    return end;
 }
 
-pid_t running_child_pid() noexcept {
-    return static_cast<pid_t>(running_pid);
+bool any_child_running() noexcept {
+    for (const RecordedChild& slot : recorded) {
+        if (slot.pid > 0) {
+            return true;
+        }
+    }
+    return false;
 }
 
-void end_child_from_signal_handler() noexcept {
-    const auto pid = static_cast<pid_t>(running_pid);
-    if (pid <= 0) {
-        return;
+void signal_child(pid_t pid, int signal_number) noexcept {
+    if (const RecordedChild* slot = slot_of(pid)) {
+        kill(slot->whole_group != 0 ? -pid : pid, signal_number);
     }
-    const bool command = running_own_group != 0;
+}
+
+std::span<const StopStep> stop_steps(StopStyle style) noexcept {
+    return style == StopStyle::finish ? std::span<const StopStep>{finishing_steps}
+                                      : std::span<const StopStep>{ending_steps};
+}
+
+void end_children_from_signal_handler() noexcept {
     constexpr int step_ms = 50;
+    // A killed child is gone at once unless the system holds it; then we give up on it.
+    constexpr int give_up_ms = 12000;
     const timespec pause{0, step_ms * 1000000L};
-    std::size_t taken = 0;
-    for (int waited_ms = 0;; waited_ms += step_ms) {
-        if (const int signal_number = stop_step(command, milliseconds{waited_ms}, taken)) {
-            signal_child(pid, command, signal_number);
-        }
-        int status = 0;
-        const pid_t result = waitpid(pid, &status, WNOHANG);
-        if (result == pid || (result < 0 && errno != EINTR)) {
-            return;
+    std::array<std::size_t, max_children> taken{};
+    for (int waited_ms = 0; any_child_running() && waited_ms < give_up_ms; waited_ms += step_ms) {
+        for (std::size_t i = 0; i < max_children; ++i) {
+            const auto pid = static_cast<pid_t>(recorded[i].pid);
+            if (pid <= 0) {
+                continue;
+            }
+            const std::span<const StopStep> steps =
+                stop_steps(recorded[i].finishes != 0 ? StopStyle::finish : StopStyle::end_now);
+            if (taken[i] < steps.size() && milliseconds{waited_ms} >= steps[taken[i]].after) {
+                signal_child(pid, steps[taken[i]++].signal_number);
+            }
+            int status = 0;
+            const pid_t result = waitpid(pid, &status, WNOHANG);
+            if (result == pid || (result < 0 && errno != EINTR)) {
+                recorded[i].pid = 0;
+            }
         }
         nanosleep(&pause, nullptr);
     }

@@ -1,24 +1,34 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
+#include <span>
 #include <string>
-#include <string_view>
 #include <sys/types.h>
 #include <vector>
 
-// The one place where this program starts, waits for and signals other programs. At most one
-// child runs at a time; it is recorded before any signal handler can look for it, and every
-// wait for it also watches for a stop request.
+// The one place where this program starts other programs. Every child is recorded, with every
+// signal held, before a signal handler can look for it, so a stop or a crash always knows what
+// runs and never signals a process that is not ours.
+
+// How a child is ended when this program stops or no longer needs it: FFmpeg is asked to finish
+// its outputs and given time; a command (a shell, curl, a probe) is ended at once.
+enum class StopStyle { finish, end_now };
 
 struct ChildSpec {
     std::vector<std::string> argv;
     std::string program;            // the file to run when it is not argv[0]
     bool search_path = false;       // a bare name is looked up on the executable search path
-    bool own_process_group = false; // a command whose whole group is ended on a stop
+    bool own_process_group = false; // the whole group is signalled, grandchildren included
+    StopStyle stop_style = StopStyle::end_now;
     // The hang-up and quit a terminal sends its whole foreground group reach only us, and we turn
     // them into a request to finish (FFmpeg has no handler of its own for them).
     bool leaves_terminal_signals_to_us = false;
-    int piped_fd = -1; // 1 or 2: that output of the child comes to us through a pipe
+    int piped_fd = -1;   // 1 or 2: that output of the child comes to us through a pipe
+    bool silent = false; // standard input and error on /dev/null: a probe keeps off the terminal
+    // Written to the child's standard input, which then ends: what must not appear on a command
+    // line, which every user of the machine can read.
+    std::optional<std::string> input;
 };
 
 struct StartedChild {
@@ -29,36 +39,23 @@ struct StartedChild {
 
 StartedChild start_child(const ChildSpec& spec);
 
-// Receives what a supervised child writes to its piped output.
-class ChildOutput {
-  public:
-    virtual ~ChildOutput() = default;
-    // False when nothing more is wanted: the pipe is closed then.
-    virtual bool received(std::string_view bytes) = 0;
-    // Nothing came for a while, or the child ended: hand on what is held back.
-    virtual void quiet() {}
+// The child has been waited for: it is no longer ours to signal.
+void forget_child(pid_t pid) noexcept;
+
+// True while a started child has not been waited for. Async-signal-safe.
+bool any_child_running() noexcept;
+
+// Sends the signal to the child, or to its whole group when it leads one.
+void signal_child(pid_t pid, int signal_number) noexcept;
+
+struct StopStep {
+    std::chrono::milliseconds after; // since the child was asked to end
+    int signal_number;
 };
 
-struct Supervision {
-    ChildOutput* output = nullptr;
-    // Past this the child (its whole group for a command) is killed; zero: no limit.
-    std::chrono::milliseconds time_limit{0};
-};
+// The signals that end a child of that style, in order.
+std::span<const StopStep> stop_steps(StopStyle style) noexcept;
 
-struct ChildEnd {
-    bool waited = false; // false: waiting failed (errno set)
-    int status = 0;      // the wait status
-    int stop_signal = 0; // a stop request that ended the child, to be finished by the caller
-    bool timed_out = false;
-};
-
-// Waits for the started child, passing its output on and ending it on a stop request or when
-// its time is up.
-ChildEnd supervise_child(const StartedChild& child, const Supervision& supervision);
-
-// The running child and whether it leads a process group of its own; 0 when none runs.
-pid_t running_child_pid() noexcept;
-
-// For the crash handler: ends the running child the way a stop does, within a bounded time,
+// For the crash handler: ends every running child the way a stop does, within a bounded time,
 // using only async-signal-safe calls.
-void end_child_from_signal_handler() noexcept;
+void end_children_from_signal_handler() noexcept;

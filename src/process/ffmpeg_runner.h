@@ -1,30 +1,27 @@
 #pragma once
 
 #include "ffmpeg/ffmpeg_argv.h"
-#include "ffmpeg/live_watch.h"
-#include "publish/output_urls.h"
+#include "process/supervisor.h"
 
-#include <chrono>
+#include <string>
 
-inline constexpr int reconnect_attempts = 5;
-inline constexpr unsigned reconnect_pause_seconds = 3;
-// A run at least this long was a healthy stream: the restarts allowed start again after it.
-inline constexpr std::chrono::seconds healthy_run_time{60};
+// FFmpeg as a child: started from its vector (a bare name looked up on the executable search
+// path), asked to finish when this program stops, and its end turned into one status: the exit
+// code, 1 when it died by a signal, 2 when it could not be started or waited for, 127 when the
+// executable could not be run.
 
-// What a streaming run needs beyond its vector: the outputs and the recording path the user
-// gave (each run records to a free name of its own), and what the live lines name.
-struct StreamPlan {
-    OutputUrlList outputs;
-    std::string record_file;
-    LivePlan live;
-};
+// The child for the vector; with `pipe_errors` its standard error comes to us.
+ChildSpec ffmpeg_child(const FfmpegArgv& argv, bool pipe_errors);
 
-// One FFmpeg run with the standard streams shared: the child's exit code, 1 when it died by a
-// signal, 2 when it could not be started or waited for, 127 when the executable could not be
-// run. A stop request ends FFmpeg and then this program.
+// The status for a child that did not start, after its message.
+int ffmpeg_start_failure(const FfmpegArgv& argv, int error);
+
+// The status of an ended run, after a message when waiting failed.
+int ffmpeg_status(const ChildEnd& end);
+
+// One run with the standard streams shared; the status as above. A stop request ends FFmpeg and
+// then this program.
 int run_ffmpeg(const FfmpegArgv& argv);
 
-// Streams: runs FFmpeg with its standard error passed through the live watch, and with
-// `reconnect` restarts it after a non-clean exit, five times at most in a row of short runs,
-// with a pause. Each run records to a free file name. Returns the status of the last run.
-int run_stream(FfmpegArgv& argv, bool reconnect, const StreamPlan& plan);
+// The same, with what FFmpeg writes to standard error collected into `errors` instead.
+int run_ffmpeg_collecting_errors(const FfmpegArgv& argv, std::string& errors);

@@ -1,7 +1,6 @@
 #include "process/shell_command.h"
 
-#include "process/child.h"
-#include "process/signals.h"
+#include "process/supervisor.h"
 
 #include <cerrno>
 #include <sys/wait.h>
@@ -24,50 +23,52 @@ ChildSpec shell_child(const std::string& command) {
     return spec;
 }
 
-// Keeps at most `limit` bytes of what comes.
-class Capture : public ChildOutput {
+// Keeps at most `limit` bytes of what comes; past the limit the pipe is closed, which ends a
+// command that would write more.
+class Capture : public ChildWatcher {
   public:
     explicit Capture(std::size_t limit) : limit_(limit) {}
     bool received(std::string_view bytes) override {
         text.append(bytes.substr(0, limit_ - text.size()));
         return text.size() < limit_;
     }
+    void ended(const ChildEnd& end) override {
+        clean =
+            end.waited && !end.timed_out && WIFEXITED(end.status) && WEXITSTATUS(end.status) == 0;
+    }
     std::string text;
+    bool clean = false;
 
   private:
     std::size_t limit_;
 };
 
-bool ended_cleanly(const StartedChild& child, std::chrono::milliseconds time_limit,
-                   ChildOutput* output = nullptr) {
-    Supervision supervision;
-    supervision.time_limit = time_limit;
-    supervision.output = output;
-    const ChildEnd end = supervise_child(child, supervision);
-    if (end.stop_signal != 0) {
-        finish_stop(end.stop_signal);
+// Runs the command to its end; nothing unless it ended with status 0 in time.
+std::optional<std::string> run_to_end(const ChildSpec& spec, std::size_t limit,
+                                      std::chrono::milliseconds time_limit) {
+    Supervisor supervisor;
+    Capture capture{limit};
+    if (supervisor.start(spec, capture, time_limit) != 0) {
+        return std::nullopt;
     }
-    return end.waited && !end.timed_out && WIFEXITED(end.status) && WEXITSTATUS(end.status) == 0;
+    supervisor.run();
+    if (!capture.clean) {
+        return std::nullopt;
+    }
+    return std::move(capture.text);
 }
 
 } // namespace
 
 bool run_shell_command(const std::string& command, std::chrono::milliseconds time_limit) {
-    const StartedChild child = start_child(shell_child(command));
-    return child.error == 0 && ended_cleanly(child, time_limit);
+    return run_to_end(shell_child(command), 0, time_limit).has_value();
 }
 
 std::optional<std::string> read_shell_command_output(const std::string& command, std::size_t limit,
                                                      std::chrono::milliseconds time_limit) {
     ChildSpec spec = shell_child(command);
     spec.piped_fd = 1;
-    const StartedChild child = start_child(spec);
-    // Past the limit the pipe is closed, which ends a command that would write more.
-    Capture capture{limit};
-    if (child.error != 0 || !ended_cleanly(child, time_limit, &capture)) {
-        return std::nullopt;
-    }
-    return std::move(capture.text);
+    return run_to_end(spec, limit, time_limit);
 }
 
 void run_shell_command_from_signal_handler(const char* command) noexcept {

@@ -1,6 +1,7 @@
 #include "process/signals.h"
 
 #include "process/child.h"
+#include "process/cleanup.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -9,6 +10,7 @@
 namespace {
 
 volatile std::sig_atomic_t stop_signal = 0;
+SignalHandler crash_handler = nullptr;
 SignalHandler stop_handler = nullptr;
 int wake_pipe[2] = {-1, -1};
 
@@ -20,9 +22,21 @@ void wake_supervisor() {
     errno = saved_errno;
 }
 
+[[noreturn]] void stop_now(int signal_number) {
+    remove_what_must_not_outlive_the_run();
+    stop_handler(signal_number);
+    end_by_default_action(signal_number); // a stop handler does not return; this is a fallback
+}
+
+void on_crash_signal(int signal_number) {
+    end_children_from_signal_handler();
+    remove_what_must_not_outlive_the_run();
+    crash_handler(signal_number);
+}
+
 void on_stop_request(int signal_number) {
-    if (running_child_pid() == 0) {
-        stop_handler(signal_number);
+    if (!any_child_running()) {
+        stop_now(signal_number);
     }
     if (stop_signal == 0) {
         stop_signal = signal_number;
@@ -53,9 +67,10 @@ void install_signal_handlers(SignalHandler on_crash, SignalHandler on_stop) {
             fcntl(fd, F_SETFL, O_NONBLOCK);
         }
     }
+    crash_handler = on_crash;
     stop_handler = on_stop;
     for (const int signal_number : crash_signals) {
-        set_handler(signal_number, on_crash);
+        set_handler(signal_number, on_crash_signal);
     }
     for (const int signal_number : stop_signals) {
         set_handler(signal_number, on_stop_request);
@@ -76,8 +91,7 @@ int wake_fd() noexcept {
 }
 
 void finish_stop(int signal_number) {
-    stop_handler(signal_number);
-    end_by_default_action(signal_number); // a stop handler does not return; this is a fallback
+    stop_now(signal_number);
 }
 
 void restore_default_signal(int signal_number) noexcept {
@@ -92,8 +106,4 @@ void end_by_default_action(int signal_number) noexcept {
     sigprocmask(SIG_UNBLOCK, &only, nullptr);
     kill(getpid(), signal_number);
     _exit(128 + signal_number); // a signal whose default is to continue or be ignored
-}
-
-void end_running_child() noexcept {
-    end_child_from_signal_handler();
 }

@@ -6,17 +6,20 @@
 // Signals that mean this program itself failed: a crash report, then the end.
 inline constexpr std::array<int, 5> crash_signals{SIGABRT, SIGFPE, SIGILL, SIGSEGV, SIGBUS};
 
-// Signals that ask this program to stop. While a child runs, the stop is left to the code that
-// supervises it, which ends the child first (FFmpeg finishes its outputs; a shell command's
-// process group is ended) and then calls the stop handler; at any other moment the stop handler
-// runs at once.
+// Signals that ask this program to stop.
 inline constexpr std::array<int, 4> stop_signals{SIGTERM, SIGINT, SIGHUP, SIGQUIT};
 
 using SignalHandler = void (*)(int);
 
-// Installs `on_crash` for the crash signals and the stop handling above with `on_stop` for the
-// stop signals, each run with every other signal held off (neither returns), and a wake-up of
-// the supervisor when a child ends.
+// Every way this program ends by a signal, in one place:
+// - a crash signal ends every running child (FFmpeg is asked to finish its outputs), removes
+//   what must not outlive the run, and calls `on_crash`;
+// - a stop signal while a child runs is left to the supervisor, which ends every child first
+//   (FFmpeg finishes, a command is ended) and then finishes the stop; at any other moment the
+//   stop is finished at once;
+// - finishing a stop removes what must not outlive the run and calls `on_stop`.
+// Neither handler returns, and each runs with every other signal held off. A child that ends
+// wakes the supervisor.
 void install_signal_handlers(SignalHandler on_crash, SignalHandler on_stop);
 
 // The stop signal received while a child ran, or 0.
@@ -26,17 +29,14 @@ int pending_stop_signal() noexcept;
 // beside others.
 int wake_fd() noexcept;
 
-// Hands a pending stop to the stop handler, once the supervised child has ended.
+// Ends the process for a stop once no child runs any more.
 [[noreturn]] void finish_stop(int signal_number);
 
 // Writing to a closed terminal or pipe fails instead of ending this program, which must
-// still end its child. Children start with the default again.
+// still end its children. Children start with the default again.
 void ignore_broken_pipes();
 
 // Async-signal-safe helpers for the handlers.
 void restore_default_signal(int signal_number) noexcept;
 // Ends the process the way the signal does by default, so a calling shell sees it.
 [[noreturn]] void end_by_default_action(int signal_number) noexcept;
-// Ends the running child, if any: FFmpeg is asked to finish its outputs (within a bounded time),
-// a shell command's process group is killed.
-void end_running_child() noexcept;

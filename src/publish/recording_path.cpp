@@ -58,10 +58,3 @@ std::string reserve_recording_path(std::string_view path) {
         candidate = numbered_recording_path(path, number);
     }
 }
-
-void release_empty_recording(const std::string& path) {
-    struct stat info {};
-    if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size == 0) {
-        unlink(path.c_str());
-    }
-}

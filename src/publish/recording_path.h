@@ -20,6 +20,3 @@ std::string free_recording_path(std::string_view path);
 // there (a missing folder, say) the free name is returned all the same: FFmpeg then fails to
 // open it and says why.
 std::string reserve_recording_path(std::string_view path);
-
-// Removes a reserved recording that nothing was written to (FFmpeg could not start, say).
-void release_empty_recording(const std::string& path);

@@ -93,7 +93,6 @@ void install_crash_handler(const StudioOptions& options) {
 }
 
 void on_fatal_signal(int signal_number) {
-    end_running_child();
     deliver_crash_report(signal_number);
     restore_default_signal(signal_number);
     _exit(128 + signal_number);
