@@ -1,5 +1,7 @@
 #pragma once
 
+#include "publish/destinations.h"
+
 #include <chrono>
 #include <string>
 #include <string_view>
@@ -15,7 +17,7 @@ struct LiveDestination {
 struct LivePlan {
     std::vector<LiveDestination> destinations; // in output order
     std::string recording;                     // this run's recording file, or empty
-    std::vector<std::string> secrets;          // shown as **** wherever FFmpeg prints them
+    std::vector<Secret> secrets;               // hidden wherever FFmpeg prints them
 };
 
 // Follows one FFmpeg run through its standard error. FFmpeg's text is passed on as it comes,

@@ -1,22 +1,40 @@
 #include "publish/destinations.h"
 
+#include <algorithm>
+#include <array>
+
 namespace {
 
 constexpr std::string_view scheme_mark = "://";
+constexpr std::array<std::string_view, 9> credential_parameters{
+    "passphrase", "streamid", "key", "token", "auth", "password", "pass", "secret", "stream_key"};
+
+bool same_ascii_text_ignoring_case(std::string_view a, std::string_view b) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+bool names_a_credential(std::string_view name) {
+    return std::any_of(
+        credential_parameters.begin(), credential_parameters.end(),
+        [name](std::string_view c) { return same_ascii_text_ignoring_case(name, c); });
+}
 
 std::string_view after_scheme(std::string_view url) {
     const std::size_t mark = url.find(scheme_mark);
     return mark == std::string_view::npos ? url : url.substr(mark + scheme_mark.size());
 }
 
-// Every value of `name=` in the query.
-void add_query_values(std::string_view query, std::string_view name,
-                      std::vector<std::string>& secrets) {
+// Every non-empty value of a credential parameter in the query.
+void add_credential_values(std::string_view query, std::vector<Secret>& secrets) {
     for (std::size_t at = 0; at < query.size();) {
         const std::size_t end = std::min(query.find('&', at), query.size());
         const std::string_view pair = query.substr(at, end - at);
-        if (pair.starts_with(name) && pair.size() > name.size() && pair[name.size()] == '=') {
-            secrets.emplace_back(pair.substr(name.size() + 1));
+        const std::size_t equals = pair.find('=');
+        if (equals != std::string_view::npos && equals + 1 < pair.size() &&
+            names_a_credential(pair.substr(0, equals))) {
+            secrets.push_back({std::string{pair.substr(equals + 1)}});
         }
         at = end + 1;
     }
@@ -38,24 +56,31 @@ std::string destination_name(std::string_view url) {
     return name;
 }
 
-std::vector<std::string> stream_secrets(const OutputUrlList& urls, std::string_view stream_key) {
-    std::vector<std::string> secrets;
+std::vector<Secret> stream_secrets(const OutputUrlList& urls, std::string_view stream_key) {
+    std::vector<Secret> secrets;
     if (!stream_key.empty()) {
-        secrets.emplace_back(stream_key);
+        secrets.push_back({std::string{stream_key}});
     }
     for (const std::string& url : urls) {
         const std::string_view rest = after_scheme(url);
+        const std::string_view authority = rest.substr(0, rest.find_first_of("/?#"));
+        if (const std::size_t at = authority.rfind('@'); at != std::string_view::npos) {
+            const std::string_view user_info = authority.substr(0, at);
+            if (const std::size_t colon = user_info.find(':'); colon != std::string_view::npos) {
+                secrets.push_back(
+                    {":" + std::string{user_info.substr(colon + 1)} + "@", ":****@", true});
+            }
+        }
         const std::size_t query_at = std::min(rest.find('?'), rest.size());
         const std::string_view query = rest.substr(std::min(query_at + 1, rest.size()));
         const std::string_view before_query = rest.substr(0, query_at);
         const std::string_view path =
             before_query.substr(std::min(before_query.find('/'), before_query.size()));
-        if (url.starts_with("srt://")) {
-            add_query_values(query, "streamid", secrets);
-            add_query_values(query, "passphrase", secrets);
-        } else if (const std::size_t last = path.rfind('/');
-                   last != std::string_view::npos && last > 0 && last + 1 < path.size()) {
-            secrets.emplace_back(path.substr(last + 1)); // /app/KEY: KEY
+        add_credential_values(query, secrets);
+        if (const std::size_t last = path.rfind('/'); !url.starts_with("srt://") &&
+                                                      last != std::string_view::npos && last > 0 &&
+                                                      last + 1 < path.size()) {
+            secrets.push_back({std::string{path.substr(last + 1)}}); // /app/KEY: KEY
         }
     }
     return secrets;

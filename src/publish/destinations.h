@@ -7,9 +7,22 @@
 #include <vector>
 
 // How the live lines name an output URL: "host:port" (with the scheme's default port when the
-// URL gives none), never its path or query, which hold stream keys.
+// URL gives none), never its user, path or query, which hold passwords and stream keys.
 std::string destination_name(std::string_view url);
 
-// The texts of the outputs that must never be shown: the stream key, the last path segment of
-// an RTMP or RTMPS URL after its application name, and SRT streamid and passphrase values.
-std::vector<std::string> stream_secrets(const OutputUrlList& urls, std::string_view stream_key);
+// A text of a destination that is never shown. `text` is replaced by `shown_as` where a URL
+// holds it (after a '/' or '='), and anywhere when it is long enough to be unmistakable or
+// `anywhere` is set.
+struct Secret {
+    std::string text;
+    std::string shown_as{"****"};
+    bool anywhere = false;
+
+    bool operator==(const Secret&) const = default;
+};
+
+// The secrets of the outputs: the stream key; the last path segment of an RTMP or RTMPS URL
+// after its application name; the password of a URL's user info (":password@", so the user
+// stays readable); the value of every query parameter that carries a credential by its name
+// (passphrase, streamid, key, token, auth, password, pass, secret, stream_key, in any case).
+std::vector<Secret> stream_secrets(const OutputUrlList& urls, std::string_view stream_key);

@@ -1,4 +1,5 @@
 #include "ffmpeg/live_watch.h"
+#include "publish/destinations.h"
 
 #include <gtest/gtest.h>
 
@@ -63,7 +64,7 @@ TEST(LiveWatch, SaysWhenTheStreamIsLiveWhatDropsOrFailsAndHowLongEachGotIt) {
 }
 
 TEST(LiveWatch, PassesFfmpegsTextOnWithItsSecretsHidden) {
-    LiveWatch watch{{{{"rtmp://h/a/k'y|z", "h:1935"}}, "", {"k'y|z", "LONGSECRET"}}};
+    LiveWatch watch{{{{"rtmp://h/a/k'y|z", "h:1935"}}, "", {{"k'y|z"}, {"LONGSECRET"}}}};
     const LiveClock::time_point start{};
     EXPECT_EQ(watch.received("to '[f=flv]rtmp://h/a/k\\'y\\|z' key k'y|z id=k'y|z LONGSECRETS kb/s\nOver", start),
               "to '[f=flv]rtmp://h/a/****' key k'y|z id=**** ****S kb/s\n");
@@ -74,4 +75,30 @@ TEST(LiveWatch, PassesFfmpegsTextOnWithItsSecretsHidden) {
     EXPECT_EQ(watch.finished(start + std::chrono::seconds{3599}),
               "Live: h:1935 received 59m59s of the stream, 0 drops.\n");
     EXPECT_EQ(live_duration(std::chrono::seconds{59}) + live_duration(std::chrono::seconds{36061}), "59s10h01m");
+}
+
+// What FFmpeg prints of each destination, as passed on: no password, key or credential shows,
+// however short, in the URL or in its tee-escaped form; user names and hosts stay readable.
+TEST(LiveWatch, HidesEveryCredentialOfTheDestinations) {
+    const std::pair<std::string_view, std::string_view> rows[] = {
+        {"rtmp://user:PW@h:9/live/k", "rtmp://user:****@h:9/live/****"},
+        {"rtmp://bob:p'w@h/app/live_KEY?bandwidthtest=true", "rtmp://bob:****@h/app/****?bandwidthtest=true"},
+        {"rtmps://h/app/KEY", "rtmps://h/app/****"},
+        {"srt://h:1?streamid=#!::r=live/KEY,m=publish&passphrase=PASS", "srt://h:1?streamid=****&passphrase=****"},
+        {"srt://h:1?mode=caller&StreamID=s&x=streamid", "srt://h:1?mode=caller&StreamID=****&x=streamid"},
+        {"rtmp://h/live?token=T&Auth=A&pass=P&secret=S&key=K&password=W&stream_key=Q",
+         "rtmp://h/live?token=****&Auth=****&pass=****&secret=****&key=****&password=****&stream_key=****"},
+        {"rtmp://h/live/{stream_key}", "rtmp://h/live/****"},
+        {"rtmp://u@h/app?keyframes=1&token=", "rtmp://u@h/app?keyframes=1&token="}};
+    for (const auto& [url, shown] : rows) {
+        std::string built;
+        ASSERT_TRUE(build_target_url(url, "SK", built));
+        LiveWatch watch{{{{built, destination_name(built)}}, "", stream_secrets({built}, "SK")}};
+        std::string tee_entry;
+        append_tee_escaped(tee_entry, built);
+        std::string shown_in_tee;
+        append_tee_escaped(shown_in_tee, shown);
+        EXPECT_EQ(watch.received("Output #0, flv, to '" + built + "':\nslave '" + tee_entry + "'\n", {}),
+                  "Output #0, flv, to '" + std::string{shown} + "':\nslave '" + shown_in_tee + "'\n");
+    }
 }
