@@ -6,9 +6,10 @@
 _castora_profiles="low_power_360p balanced_480p standard_720p high_1080p"
 _castora_scenes="camera_clean screen_clean creator_lower_third gift_war_scoreboard game_battle device_show"
 
-_castora_flag_options="--help --version --list-profiles --print-devices --list-scenes --list-automation
+_castora_flag_options="-h --help --version --list-profiles --print-devices --list-scenes --list-automation
     --list-platforms --brand-kit --screen --no-audio --virtual-background --check-update
-    --skip-update-check --auto-download-update --no-error-reporting --reconnect --dry-run"
+    --skip-update-check --auto-download-update --no-error-reporting --reconnect --dry-run
+    --check-ffmpeg"
 
 # Options that take the next word as their value, whatever it looks like.
 _castora_value_options="--config --write-sample-config --profile --scene --ingest-url --stream-key

@@ -3,6 +3,7 @@
 #include "catalog/profiles.h"
 #include "catalog/scenes.h"
 #include "cli/bridge_url.h"
+#include "cli/check_ffmpeg.h"
 #include "cli/listings.h"
 #include "cli/sample_config.h"
 #include "config/targets.h"
@@ -189,6 +190,11 @@ int stream(StudioOptions& options) {
         print_shell_command(argv);
         return 0;
     }
+    if (const auto refusal = ffmpeg_refusal(options, urls, argv)) {
+        std::fputs(refusal->c_str(), stderr);
+        return configuration_failure(options, "ffmpeg_check",
+                                     "FFmpeg lacks what this stream needs.");
+    }
     const int status = run_live({std::move(argv), urls, tee ? options.record_file : "",
                                  live_plan(options, urls), options.reconnect});
     if (status != 0) {
@@ -214,6 +220,9 @@ int run_studio(StudioOptions& options) {
             mode.print();
             return 0;
         }
+    }
+    if (options.check_ffmpeg) {
+        return check_ffmpeg_mode(options);
     }
     return stream(options);
 }

@@ -10,7 +10,7 @@ using enum OptionAction;
 // The one list of options: the command-line walk, the config keys and the help text all come
 // from it. Switches only ever set their flag; a config file is the only way to clear one, and
 // the mode switches and the config and sample paths come from the command line only.
-constexpr std::array<OptionSpec, 39> option_rows{{
+constexpr std::array<OptionSpec, 40> option_rows{{
     {"--version", "", {}, "", "Show version.", show_version},
     {"--list-profiles", "", &O::list_profiles, "", "Show low-power ingest profiles."},
     {"--print-devices", "", &O::print_devices, "", "Ask FFmpeg to list capture devices."},
@@ -77,6 +77,9 @@ constexpr std::array<OptionSpec, 39> option_rows{{
     {"--reconnect", "", &O::reconnect, "reconnect", "Restart FFmpeg on non-clean stream exits."},
     {"--dry-run", "", &O::dry_run, "", "Print the FFmpeg command without running it."},
     {"--help", "", {}, "", "Show this help.", show_help},
+    // Added by castora beyond the first release, listed after its options.
+    {"--check-ffmpeg", "", &O::check_ffmpeg, "",
+     "Check that FFmpeg has what this launch needs, then exit."},
 }};
 
 template <typename Matches>

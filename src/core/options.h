@@ -62,4 +62,5 @@ struct StudioOptions {
     bool check_update = false;
     bool auto_download_update = true;
     bool disable_error_reporting = false;
+    bool check_ffmpeg = false;
 };

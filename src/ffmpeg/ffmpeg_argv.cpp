@@ -5,6 +5,8 @@
 #include "ffmpeg/filter_chain.h"
 #include "publish/output_urls.h"
 
+#include <algorithm>
+
 namespace {
 
 std::string_view device_or_default(const std::string& device) {
@@ -81,6 +83,14 @@ FfmpegArgv build_ffmpeg_argv(const StudioOptions& options, const IngestProfile& 
     }
     argv.emplace_back(publish_spec);
     return argv;
+}
+
+LaunchUse launch_use(const StudioOptions& options, const std::vector<std::string>& outputs,
+                     const FfmpegArgv& argv) {
+    const bool draws_text = std::any_of(argv.begin(), argv.end(), [](const std::string& element) {
+        return element.find("drawtext=") != std::string::npos;
+    });
+    return {outputs, !options.record_file.empty(), !options.no_audio, draws_text};
 }
 
 FfmpegArgv build_device_listing_argv(const StudioOptions& options) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ffmpeg/components.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -24,6 +26,10 @@ std::string input_specifier(const StudioOptions& options);
 FfmpegArgv build_ffmpeg_argv(const StudioOptions& options, const IngestProfile& profile,
                              const ScenePreset& scene, std::string_view publish_spec,
                              std::size_t output_count);
+
+// What the command uses of FFmpeg, sending to `outputs`.
+LaunchUse launch_use(const StudioOptions& options, const std::vector<std::string>& outputs,
+                     const FfmpegArgv& argv);
 
 // The capture-device listing command, whose input name is empty on purpose.
 FfmpegArgv build_device_listing_argv(const StudioOptions& options);

@@ -1,14 +1,24 @@
 #!/usr/bin/env python3
-"""Stands in for FFmpeg without a camera or VideoToolbox (give it with --ffmpeg): the AVFoundation input becomes a
-paced lavfi test pattern (with a tone unless the audio device is "none"), h264_videotoolbox becomes libx264 and
-"-t $CASTORA_SUBSTITUTE_SECONDS" (default 4) goes before the outputs; then it execs the real ffmpeg, so signals
-reach FFmpeg. While the marker $CASTORA_SUBSTITUTE_FAIL_ONCE does not exist, it is made and the run ends with 1."""
+"""Stands in for FFmpeg on a Mac (give it with --ffmpeg), wrapping the real ffmpeg ($CASTORA_REAL_FFMPEG, else the
+one on the PATH). Its listings (-version, -devices, -encoders, ...) are the real ones plus the two parts a Mac build has
+and this machine lacks: the AVFoundation input device and the h264_videotoolbox encoder. In a run, the AVFoundation
+input becomes a paced lavfi test pattern (with a tone unless the audio device is "none"), h264_videotoolbox becomes
+libx264 and "-t $CASTORA_SUBSTITUTE_SECONDS" (default 4) goes before the outputs; then it execs the real ffmpeg, so
+signals reach FFmpeg. While the marker $CASTORA_SUBSTITUTE_FAIL_ONCE does not exist, it is made and the run ends
+with 1."""
 import os
 import shutil
 import subprocess
 import sys
 
+MAC_PARTS = {"-devices": " D  avfoundation    AVFoundation input device\n",
+             "-encoders": " V....D h264_videotoolbox    VideoToolbox H.264 Encoder (codec h264)\n"}
 args = list(sys.argv)
+args[0] = os.environ.get("CASTORA_REAL_FFMPEG") or shutil.which("ffmpeg", path="/usr/bin:" + os.environ["PATH"])
+if "-i" not in args:  # a listing
+    answer = subprocess.run(args, stdin=subprocess.DEVNULL, capture_output=True, text=True)
+    sys.stdout.write(answer.stdout + MAC_PARTS.get(args[-1], ""))
+    sys.exit(answer.returncode)
 at = args.index("avfoundation") - 1  # -f avfoundation -framerate R -video_size S -i DEVICES
 rate, size, devices = args[at + 3], args[at + 5], args[at + 7]
 graph = f"testsrc2=size={size}:rate={rate}[out0]" + ("" if devices.endswith(":none") else
@@ -17,7 +27,6 @@ args[at:at + 8] = ["-re", "-f", "lavfi", "-i", graph]
 args[args.index("h264_videotoolbox")] = "libx264"
 outputs = args.index("-flags") if "-flags" in args else len(args) - 3  # tee mode, or "-f FORMAT URL"
 args[outputs:outputs] = ["-t", os.environ.get("CASTORA_SUBSTITUTE_SECONDS", "4")]
-args[0] = shutil.which("ffmpeg", path="/usr/bin:/usr/local/bin:" + os.environ.get("PATH", ""))
 marker = os.environ.get("CASTORA_SUBSTITUTE_FAIL_ONCE")
 if marker and not os.path.exists(marker):
     open(marker, "w").close()

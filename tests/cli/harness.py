@@ -52,9 +52,14 @@ def decode(data):
     return data.decode("utf-8", "surrogateescape")
 
 
+CACHE = tempfile.mkdtemp(prefix="castora-cache-")  # the user's cache folder of every launch of this test process
+atexit.register(shutil.rmtree, CACHE, ignore_errors=True)
+
+
 def castora_env(env=None):  # a minimal environment (sanitizer settings pass through) plus `env`
     kept = {k: v for k, v in os.environ.items() if k.endswith("SAN_OPTIONS")}
-    return {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LC_ALL": "C", **kept, **(env or {})}
+    return {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LC_ALL": "C", "XDG_CACHE_HOME": CACHE, **kept,
+            **(env or {})}
 
 
 def run_castora(args, env=None, cwd=None, timeout=30, program=None):
@@ -140,16 +145,24 @@ def require_tools(*tools):
         raise unittest.SkipTest("missing one of: " + ", ".join(tools))
 
 
-class FakeFfmpeg:  # the fake FFmpeg with its own log; `runs()` gives each run's argument vector
+class FakeFfmpeg:  # the fake FFmpeg with its own log; `runs()` gives each run's argument vector, `asked()` its listings
 
-    def __init__(self, directory, statuses="0", sleep="0", **env):
+    def __init__(self, directory, statuses="0", sleep="0", copy=False, **env):
         self.path, self.log = FAKE_FFMPEG, os.path.join(directory, "ffmpeg-runs.jsonl")
+        if copy:  # a file of its own, to be changed as a new build would be
+            self.path = shutil.copy(FAKE_FFMPEG, os.path.join(directory, "ffmpeg"))
         self.env = {"FAKE_FFMPEG_LOG": self.log, "FAKE_FFMPEG_STATUSES": statuses, "FAKE_FFMPEG_SLEEP": sleep, **env}
 
     def runs(self):
-        with open(self.log, "a+", encoding="utf-8", errors="surrogateescape") as f:
+        return [json.loads(line) for line in self.lines("")]
+
+    def asked(self):
+        return self.lines(".asked")
+
+    def lines(self, suffix):
+        with open(self.log + suffix, "a+", encoding="utf-8", errors="surrogateescape") as f:
             f.seek(0)
-            return [json.loads(line) for line in f]
+            return f.read().splitlines()
 
 
 class ServiceServer:

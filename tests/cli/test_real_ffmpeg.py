@@ -1,6 +1,8 @@
 """The real FFmpeg runs castora's vector, only the input and the encoder swapped (ffmpeg_substitute.py), to RTMP and
 SRT listeners on 127.0.0.1 and a recording: each must be a complete, decodable H.264/AAC stream of the profile's
-size and rate, whatever drops, stalls or stops on the way."""
+size and rate, whatever drops, stalls or stops on the way. Every scenario runs on Debian's FFmpeg 5.1 and on the
+FFmpeg 9.0.2 build beside the project (../shared/ffmpeg-9.0.2, or $CASTORA_FFMPEG_902); a build without drawtext and
+SRT (its "lean" twin) must be stopped before going live."""
 import json
 import os
 import shutil
@@ -12,16 +14,23 @@ import tempfile
 import time
 import unittest
 
-from harness import OFFLINE, Background, alive, children_of, free_port, port_taken, read, wait_for, write
+from harness import (OFFLINE, REPORT, Answer, Background, alive, children_of, free_port, port_taken, read, run_castora,
+                     shared_server, wait_for, write)
 
-SUBSTITUTE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "ffmpeg_substitute.py")
+HERE = os.path.dirname(os.path.abspath(__file__))
+SUBSTITUTE = os.path.join(HERE, "ffmpeg_substitute.py")
+RELEASE = os.environ.get("CASTORA_FFMPEG_902") or os.path.join(HERE, "..", "..", "..", "shared", "ffmpeg-9.0.2")
 LOW = ["--profile", "low_power_360p"]
 
 
-# Skipped test by test (not module-wide) so that the suite counts as skipped without the tools.
-@unittest.skipUnless(shutil.which("ffmpeg") and shutil.which("ffprobe"), "missing ffmpeg or ffprobe")
-class RealFfmpeg(unittest.TestCase):
+class Scenarios:
+    """Every scenario, against the real FFmpeg at REAL (skipped test by test when it or ffprobe is missing, so that
+    the suite counts as skipped without the tools)."""
+    REAL = None
+
     def setUp(self):
+        if not (self.REAL and os.access(self.REAL, os.X_OK) and shutil.which("ffmpeg") and shutil.which("ffprobe")):
+            self.skipTest(f"missing {self.REAL or 'ffmpeg'} or ffprobe")
         self.dir = tempfile.mkdtemp(prefix="castora-ffmpeg-")
         self.addCleanup(shutil.rmtree, self.dir, ignore_errors=True)
 
@@ -39,7 +48,7 @@ class RealFfmpeg(unittest.TestCase):
 
     def launch(self, options, seconds=4, **env):
         castora = Background([*OFFLINE, "--ffmpeg", SUBSTITUTE, *LOW, *options], cwd=self.dir,
-                             env={"CASTORA_SUBSTITUTE_SECONDS": str(seconds), **env})
+                             env={"CASTORA_SUBSTITUTE_SECONDS": str(seconds), "CASTORA_REAL_FFMPEG": self.REAL, **env})
         self.addCleanup(castora.stop)
         return castora
 
@@ -132,6 +141,68 @@ class RealFfmpeg(unittest.TestCase):
                 self.assertEqual(castora.wait(), status)
                 self.assertTrue(time.monotonic() - stopped < 12 and not alive(ffmpeg), "FFmpeg outlived castora")
                 self.assert_playable(f"stop{number}.mkv", duration=(1.5, 40))
+
+    def test_no_password_key_or_token_of_a_destination_is_shown(self):
+        host = f"127.0.0.1:{free_port()}"
+        castora = self.launch(["--ingest-url", f"rtmp://{host}/x/{{stream_key}}", "--stream-key", "STREAMKEY", *(
+            a for url in (f"rtmp://user:PASSWORD@{host}/live/k", f"rtmp://{host}/app/live_KEY?bandwidthtest=true",
+                          f"rtmps://{host}/app/KEY", f"srt://{host}?streamid=#!::r=live/KEY,m=publish&passphrase=PASS0123456",
+                          f"rtmp://{host}/live?token=TOKEN") for a in ("--target", url)), "--record-file", "rec.mkv"])
+        self.assertEqual(castora.wait(), 0)
+        self.assertIn(f"rtmp://user:****@{host}/live/****", castora.stderr)
+        self.assertNotRegex(castora.stderr, "PASSWORD|KEY|PASS0|TOKEN")
+
+    def test_the_ffmpeg_has_every_part_castora_uses(self):
+        r = run_castora(["--check-ffmpeg", "--ffmpeg", SUBSTITUTE, "--target", "srt://h:1", "--record-file", "r.mkv"],
+                        env={"CASTORA_REAL_FFMPEG": self.REAL})
+        self.assertEqual((r.status, r.stdout.count("  ok  "), r.stdout.splitlines()[-1]),
+                         (0, 15, "This launch has everything it needs."), r.stdout)
+
+
+class Debian(Scenarios, unittest.TestCase):
+    REAL = shutil.which("ffmpeg", path="/usr/bin:" + os.environ.get("PATH", ""))
+
+
+class Release902(Scenarios, unittest.TestCase):
+    REAL = os.path.join(RELEASE, "full", "bin", "ffmpeg")
+
+
+class LeanBuild(unittest.TestCase):
+    """A build without drawtext and SRT, like Homebrew's stock formula: named, and never streamed to."""
+    LEAN = os.path.join(RELEASE, "lean", "bin", "ffmpeg")
+
+    def test_a_launch_stops_before_going_live_and_says_what_is_missing(self):
+        if not os.access(self.LEAN, os.X_OK):
+            self.skipTest("missing " + self.LEAN)
+        server = shared_server()
+        server.reset(**{"/castora/report": Answer(200, b"{}")})
+        missing = ["  the drawtext filter, for text overlays\n", "  the srt protocol, for SRT destinations\n"]
+        work = tempfile.mkdtemp(prefix="castora-lean-")
+        self.addCleanup(shutil.rmtree, work, ignore_errors=True)
+        args = ["--skip-update-check", "--report-url", server.url("/castora/report"), "--target", "rtmp://127.0.0.1:9/a/k",
+                "--record-file", "rec.mkv"]
+        # Straight, and through the shim that gives it a Mac's capture and encoder; with an SRT target and without.
+        for ffmpeg, env, srt, lacks in ((self.LEAN, {}, True, ["avfoundation input device", "h264_videotoolbox encoder"]),
+                                        (SUBSTITUTE, {"CASTORA_REAL_FFMPEG": self.LEAN}, True, []),
+                                        (SUBSTITUTE, {"CASTORA_REAL_FFMPEG": self.LEAN}, False, [])):
+            with self.subTest(ffmpeg=ffmpeg, srt=srt):
+                targets = ["--target", "srt://127.0.0.1:9"] if srt else []
+                started = time.monotonic()
+                r = run_castora(["--ffmpeg", ffmpeg, *args, *targets, "--reconnect"], env={**server.env, **env}, cwd=work)
+                self.assertLess(time.monotonic() - started, 1 if ffmpeg == self.LEAN else 10)
+                self.assertEqual(r.status, 2)
+                self.assertEqual([line for line in r.stderr.splitlines(keepends=True) if line.startswith("  the ")],
+                                 [f"  the {part}, for {what}\n" for part, what in zip(lacks, ["camera and screen capture",
+                                                                                             "VideoToolbox encoding"])]
+                                 + missing[:2 if srt else 1])
+                self.assertEqual((os.listdir(work), server.reports()), ([], [{
+                    **REPORT, "phase": "ffmpeg_check", "message": "FFmpeg lacks what this stream needs."}]))
+                server.requests.clear()
+                check = run_castora(["--check-ffmpeg", "--ffmpeg", ffmpeg, *args, *targets], env=env)
+                self.assertEqual(check.status, 2)
+                self.assertIn("  missing  drawtext           filter        text overlays\n", check.stdout)
+                self.assertIn("  missing  srt                protocol      SRT destinations" +
+                              ("\n" if srt else " (not used by this launch)\n"), check.stdout)
 
 
 if __name__ == "__main__":

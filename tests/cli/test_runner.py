@@ -1,5 +1,6 @@
 """Running FFmpeg (a fake one): exit statuses, the reconnect policy, stops, recording names, and the dry-run line as a
 faithful shell rendering (sh and zsh) of the vector that a real launch runs."""
+import glob
 import os
 import shutil
 import signal
@@ -8,8 +9,8 @@ import tempfile
 import time
 import unittest
 
-from harness import (DEST, FAKE_FFMPEG, OFFLINE, REPORT, Answer, Background, FakeFfmpeg, alive, children_of,
-                     read, run_castora, shared_server, wait_for, without_live_lines, write)
+from harness import (CASTORA, DEST, FAKE_FFMPEG, OFFLINE, REPORT, Answer, Background, FakeFfmpeg, alive, castora_env,
+                     children_of, read, run_castora, shared_server, wait_for, without_live_lines, write)
 
 RESTART = "Brevalo stream process exited with code {}. Restarting in 3 seconds ({}/5).\n"
 
@@ -49,7 +50,8 @@ class Runner(unittest.TestCase):
 
     def test_a_stop_asks_ffmpeg_to_finish_then_ends_it(self):
         fake = FakeFfmpeg(self.dir, sleep="60", FAKE_FFMPEG_IGNORE_TERM="1")
-        castora = Background([*OFFLINE, "--reconnect", "--ffmpeg", fake.path, *DEST], env=fake.env)
+        castora = Background([*OFFLINE, "--reconnect", "--ffmpeg", fake.path, *DEST, "--record-file", "rec.mkv"],
+                             env=fake.env, cwd=self.dir)
         self.addCleanup(castora.stop)
         wait_for(fake.runs, what="FFmpeg")
         [ffmpeg] = children_of(castora.pid)
@@ -58,12 +60,56 @@ class Runner(unittest.TestCase):
         self.assertEqual(castora.wait(timeout=30), -signal.SIGINT)
         self.assertTrue(9 < time.monotonic() - started < 15 and not alive(ffmpeg), time.monotonic() - started)
         self.assertEqual(len(fake.runs()), 1)  # a stop is never taken for a failure to restart
+        self.assertNotIn("rec.mkv", os.listdir(self.dir))  # nothing was written to the reserved recording
+        # Started with its standard descriptors closed, castora has them on /dev/null before it opens anything.
+        fake = FakeFfmpeg(tempfile.mkdtemp(dir=self.dir), FAKE_FFMPEG_FDS="1")
+        closed = subprocess.run(["sh", "-c", 'exec "$0" "$@" <&- >&- 2>&-', CASTORA, *OFFLINE, "--ffmpeg", fake.path,
+                                 *DEST], env=castora_env(fake.env), timeout=30)
+        self.assertEqual((closed.returncode, fake.lines(".fds")), (0, ["0 1"]))  # its standard error goes to castora
+
+    def test_the_ffmpeg_is_asked_once_per_build_and_what_it_surely_lacks_stops_the_launch(self):
+        fake = FakeFfmpeg(self.dir, copy=True, FAKE_FFMPEG_LACKS="drawtext srt")
+        cache = os.path.join(self.dir, "cache")
+        launch = lambda *options, **env: run_castora([*OFFLINE, "--ffmpeg", fake.path, *DEST, *options], cwd=self.dir,
+                                                      env={**fake.env, "XDG_CACHE_HOME": cache, **env})
+        lacks = f"The FFmpeg at {fake.path} (9.9-fake) lacks what this stream needs:\n  the drawtext filter, for text overlays\n"
+        for step, change, asked in (("cold", None, 6), ("warm", None, 6), ("writable by others", 0o646, 12),
+                                    ("corrupt", b"castora", 18), ("elsewhere", None, 24)):
+            with self.subTest(step):
+                entries = glob.glob(os.path.join(cache, "castora", "ffmpeg-*"))
+                os.chmod(entries[0], change) if isinstance(change, int) else change and write(entries[0], change)
+                r = launch() if step != "elsewhere" else launch("--check-ffmpeg")
+                self.assertEqual((r.status, len(fake.asked()), fake.runs()), (2, asked, []))
+                self.assertTrue(r.stderr.startswith(lacks) if step != "elsewhere" else "  missing  srt " in r.stdout)
+                [entry] = glob.glob(os.path.join(cache, "castora", "ffmpeg-*"))
+                self.assertEqual([os.stat(path).st_mode & 0o777 for path in (entry, os.path.dirname(entry))], [0o600, 0o700])
+        os.utime(fake.path, ns=(1, 1))  # a new build is asked again; this one has everything
+        self.assertEqual((launch(FAKE_FFMPEG_LACKS="").status, len(fake.asked()), len(fake.runs())), (0, 30, 1))
+
+    def test_asking_ffmpeg_neither_holds_a_launch_nor_outlives_a_stop(self):
+        fake = FakeFfmpeg(self.dir, copy=True, FAKE_FFMPEG_LACKS="drawtext", FAKE_FFMPEG_ASK_SLEEP="30")
+        castora = Background([*OFFLINE, "--ffmpeg", fake.path, *DEST, "--record-file", "rec.mkv"], env=fake.env,
+                             cwd=self.dir)
+        self.addCleanup(castora.stop)
+        wait_for(lambda: len(fake.asked()) == 6 and len(children_of(castora.pid)) == 6, what="the questions")
+        asking = children_of(castora.pid)
+        stopped = time.monotonic()
+        castora.send_signal(signal.SIGINT)
+        self.assertEqual(castora.wait(), -signal.SIGINT)
+        self.assertTrue(time.monotonic() - stopped < 3 and not any(alive(pid) for pid in asking))
+        fake.env["FAKE_FFMPEG_ASK_SLEEP"] = "8"  # no answer in time: no finding, started as it is
+        started = time.monotonic()
+        r = run_castora([*OFFLINE, "--ffmpeg", fake.path, *DEST], env=fake.env, cwd=self.dir)
+        self.assertEqual((r.status, len(fake.runs()), sorted(os.listdir(self.dir))),
+                         (0, 1, ["ffmpeg", "ffmpeg-runs.jsonl", "ffmpeg-runs.jsonl.asked"]))
+        self.assertTrue(5 <= time.monotonic() - started < 8)
 
     def test_an_existing_or_a_concurrent_recording_is_never_overwritten(self):
         fake = FakeFfmpeg(self.dir, statuses="1,1,0")
         # Like FFmpeg, the wrapper writes the recording it is told to write (the tee list's first entry).
         wrapper = os.path.join(self.dir, "records.sh")
-        write(wrapper, '#!/bin/sh\nfor last; do :; done\nrec=${last#*]}\nsleep ${SLOW:-0}\necho take > "${rec%%|*}"\n'
+        write(wrapper, '#!/bin/sh\nfor last; do :; done\ncase $last in -*) exit;; esac\nrec=${last#*]}\nsleep ${SLOW:-0}\n'
+                       'echo take > "${rec%%|*}"\n'
                        'echo frame= >&2\nexec "$FAKE" "$@"\n')
         os.chmod(wrapper, 0o755)
         write(os.path.join(self.dir, "rec.mkv"), b"earlier take")

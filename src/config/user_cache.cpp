@@ -1,0 +1,111 @@
+#include "config/user_cache.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Looking the user up in the system's account database would need the dynamic name service,
+// which a statically linked program cannot load: without HOME there is no cache.
+std::string home_folder() {
+    const char* home = std::getenv("HOME");
+    return home != nullptr && home[0] == '/' ? home : "";
+}
+
+bool is_private(const struct stat& info) {
+    return info.st_uid == geteuid() && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+bool is_private_folder(const std::string& folder) {
+    struct stat info {};
+    return lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && is_private(info);
+}
+
+// Makes the folder and any missing parent; the ones made here are private to the user.
+bool make_folder(const std::string& folder) {
+    for (std::size_t at = folder.find('/', 1);; at = folder.find('/', at + 1)) {
+        const std::string part = folder.substr(0, at);
+        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
+            return false;
+        }
+        if (at == std::string::npos) {
+            return true;
+        }
+    }
+}
+
+bool write_all(int fd, std::string_view content) {
+    while (!content.empty()) {
+        const ssize_t written = write(fd, content.data(), content.size());
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return false;
+        }
+        content.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+} // namespace
+
+std::string user_cache_folder() {
+#if defined(__APPLE__)
+    const std::string home = home_folder();
+    return home.empty() ? "" : home + "/Library/Caches/castora";
+#else
+    if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg != nullptr && xdg[0] == '/') {
+        return std::string{xdg} + "/castora";
+    }
+    const std::string home = home_folder();
+    return home.empty() ? "" : home + "/.cache/castora";
+#endif
+}
+
+std::optional<std::string> read_private_file(const std::string& folder, std::string_view name,
+                                             std::size_t limit) {
+    if (folder.empty() || !is_private_folder(folder)) {
+        return std::nullopt;
+    }
+    const std::string path = folder + "/" + std::string{name};
+    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    struct stat info {};
+    std::optional<std::string> content;
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && is_private(info) &&
+        static_cast<std::size_t>(info.st_size) <= limit) {
+        content.emplace(static_cast<std::size_t>(info.st_size), '\0');
+        if (read(fd, content->data(), content->size()) != info.st_size) {
+            content.reset();
+        }
+    }
+    close(fd);
+    return content;
+}
+
+bool write_private_file(const std::string& folder, std::string_view name,
+                        std::string_view content) {
+    if (folder.empty() || !make_folder(folder) || !is_private_folder(folder)) {
+        return false;
+    }
+    const std::string path = folder + "/" + std::string{name};
+    std::string temporary = path + ".XXXXXX";
+    const int fd = mkstemp(temporary.data());
+    if (fd < 0) {
+        return false;
+    }
+    const bool written = fchmod(fd, 0600) == 0 && write_all(fd, content);
+    const bool closed = close(fd) == 0;
+    if (!written || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
+        unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The user's cache folder and the small private files castora keeps there: what it found out
+// about an FFmpeg, the capture mode a camera accepts.
+
+// ~/Library/Caches/castora on macOS; $XDG_CACHE_HOME/castora (when absolute) or
+// ~/.cache/castora elsewhere. Empty without a home folder (HOME).
+std::string user_cache_folder();
+
+// The file's content when it is a regular file of this user in a folder of this user, neither
+// writable by anyone else, and at most `limit` bytes; nothing otherwise.
+std::optional<std::string> read_private_file(const std::string& folder, std::string_view name,
+                                             std::size_t limit);
+
+// Replaces the file atomically (a temporary file in the same folder, renamed over it), readable
+// and writable by this user only; the folder is made, private too, when missing. False when
+// that cannot be done; nothing is left behind then.
+bool write_private_file(const std::string& folder, std::string_view name, std::string_view content);

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <ctime>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+
+// The file an FFmpeg path names, as the system would run it, and what tells one build of it from
+// another: a new install, an upgrade or a rebuild changes one of these.
+struct ExecutableIdentity {
+    std::string path; // resolved: absolute, without symbolic links
+    off_t size = 0;
+    timespec modified{};
+    ino_t inode = 0;
+    dev_t device = 0;
+};
+
+// A name without a slash is looked up on PATH, as starting it would. Nothing when no such
+// executable file exists.
+std::optional<ExecutableIdentity> identify_executable(const std::string& ffmpeg_path);

@@ -1,0 +1,96 @@
+#include "process/cleanup.h"
+#include "process/signals.h"
+#include "process/supervisor.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// Collects a child's output and how it ended.
+struct Collected : ChildWatcher {
+    std::string output;
+    ChildEnd end;
+    bool received(std::string_view bytes) override {
+        output += bytes;
+        return true;
+    }
+    void ended(const ChildEnd& e) override { end = e; }
+};
+
+ChildSpec shell(const std::string& command) {
+    ChildSpec spec;
+    spec.argv = {"/bin/sh", "-c", command};
+    spec.own_process_group = true;
+    spec.piped_fd = 1;
+    return spec;
+}
+
+[[noreturn]] void exit_for(int signal_number) {
+    _exit(100 + signal_number);
+}
+
+} // namespace
+
+TEST(Supervisor, RunsSeveralChildrenAndTimersFromOneLoop) {
+    Supervisor supervisor;
+    Collected fast;
+    Collected slow;
+    Collected fed;
+    std::string order;
+    ChildSpec with_input = shell("tr a-z A-Z");
+    with_input.input = "secret token";
+    ASSERT_EQ(supervisor.start(shell("echo one; echo two >&2"), fast), 0);
+    ASSERT_EQ(supervisor.start(shell("echo start; exec sleep 30"), slow, std::chrono::milliseconds{300}), 0);
+    ASSERT_EQ(supervisor.start(with_input, fed), 0);
+    supervisor.at(SteadyClock::now() + std::chrono::milliseconds{100}, [&] { order += "b"; });
+    supervisor.at(SteadyClock::now(), [&] { order += "a"; });
+    const auto started = SteadyClock::now();
+    supervisor.run();
+    EXPECT_LT(SteadyClock::now() - started, std::chrono::seconds{5});
+    EXPECT_EQ(order, "ab");
+    EXPECT_EQ(fast.output + slow.output + fed.output, "one\nstart\nSECRET TOKEN");
+    EXPECT_TRUE(fast.end.waited && WIFEXITED(fast.end.status) && !fast.end.timed_out);
+    EXPECT_TRUE(slow.end.timed_out && WIFSIGNALED(slow.end.status));
+    EXPECT_FALSE(any_child_running());
+}
+
+TEST(Supervisor, AStopBeforeAnyChildEndsTheProcessAtOnce) {
+    EXPECT_EXIT(
+        {
+            install_signal_handlers(exit_for, exit_for);
+            raise(SIGTERM);
+            std::this_thread::sleep_for(std::chrono::seconds{5});
+            _exit(1);
+        },
+        testing::ExitedWithCode(100 + SIGTERM), "");
+}
+
+TEST(Supervisor, AStopEndsEveryChildThenTheProcessAfterRemovingWhatMustNotOutliveTheRun) {
+    const std::string dir = testing::TempDir() + "castora-stop-" + std::to_string(getpid());
+    std::filesystem::create_directories(dir);
+    EXPECT_EXIT(
+        {
+            install_signal_handlers(exit_for, exit_for);
+            std::ofstream{dir + "/written"} << "x";
+            std::ofstream{dir + "/empty"};
+            remove_at_end(dir, Removal::always);
+            remove_at_end(dir + "/written", Removal::if_empty);
+            remove_at_end(dir + "/empty", Removal::if_empty);
+            Supervisor supervisor;
+            Collected child;
+            supervisor.start(shell("trap '' TERM; exec sleep 30"), child);
+            supervisor.at(SteadyClock::now() + std::chrono::milliseconds{200}, [] { raise(SIGINT); });
+            supervisor.run();
+            _exit(1);
+        },
+        testing::ExitedWithCode(100 + SIGINT), "");
+    // The written file stays, so its folder does as well; the empty one is gone.
+    EXPECT_TRUE(std::filesystem::exists(dir + "/written") && !std::filesystem::exists(dir + "/empty"));
+    std::filesystem::remove_all(dir);
+}
