@@ -9,6 +9,7 @@
 #include "config/targets.h"
 #include "core/options.h"
 #include "core/utf8.h"
+#include "ffmpeg/device_listing.h"
 #include "ffmpeg/ffmpeg_argv.h"
 #include "live/live_run.h"
 #include "process/dry_run.h"
@@ -53,13 +54,21 @@ int ffmpeg_failure(const StudioOptions& options, int status, std::string_view ph
     return status;
 }
 
+// FFmpeg lists the devices by failing on purpose: its device sections, not its status, tell a
+// listing that worked.
 int list_devices(const StudioOptions& options) {
     const FfmpegArgv argv = build_device_listing_argv(options);
     if (options.dry_run) {
         print_shell_command(argv);
         return 0;
     }
-    const int status = run_ffmpeg(argv);
+    std::string errors;
+    const int status = run_ffmpeg_collecting_errors(argv, errors);
+    if (const auto listing = read_device_listing(errors)) {
+        std::fputs(device_listing_text(*listing).c_str(), stdout);
+        return 0;
+    }
+    std::fwrite(errors.data(), 1, errors.size(), stderr);
     if (status != 0) {
         return ffmpeg_failure(options, status, "print_devices", "FFmpeg device listing failed.");
     }
@@ -195,8 +204,11 @@ int stream(StudioOptions& options) {
         return configuration_failure(options, "ffmpeg_check",
                                      "FFmpeg lacks what this stream needs.");
     }
-    const int status = run_live({std::move(argv), urls, tee ? options.record_file : "",
-                                 live_plan(options, urls), options.reconnect});
+    const CaptureMode profile_mode{profile->width, profile->height,
+                                   static_cast<double>(profile->fps)};
+    const int status =
+        run_live({std::move(argv), urls, tee ? options.record_file : "", live_plan(options, urls),
+                  options.reconnect, video_device(options), profile_mode});
     if (status != 0) {
         return ffmpeg_failure(options, status, "stream",
                               "FFmpeg stream process exited with a non-zero code.");

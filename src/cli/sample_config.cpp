@@ -5,6 +5,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 std::string sample_config_text() {
     // The service endpoints are always the built-in ones, never values from this launch.
@@ -54,9 +57,20 @@ int report_unwritable(const std::string& path, int error) {
 } // namespace
 
 int write_sample_config(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "w");
+    // It is where stream keys and the bridge token go: readable by the user alone, an existing
+    // file included.
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    std::FILE* file = fd >= 0 ? fdopen(fd, "w") : nullptr;
     if (file == nullptr) {
-        return report_unwritable(path, errno);
+        const int error = errno;
+        if (fd >= 0) {
+            close(fd);
+        }
+        return report_unwritable(path, error);
+    }
+    struct stat info {};
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        fchmod(fd, 0600);
     }
     const std::string text = sample_config_text();
     // A full disk or a failing device shows only in the write or the close: say so rather

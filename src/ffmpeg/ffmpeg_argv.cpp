@@ -23,6 +23,10 @@ std::string format_kbps_arg(int kbps) {
     return std::to_string(kbps) + "k";
 }
 
+std::string video_device(const StudioOptions& options) {
+    return std::string{device_or_default(options.video_input)};
+}
+
 std::string input_specifier(const StudioOptions& options) {
     std::string specifier{device_or_default(options.video_input)};
     specifier += ':';

@@ -20,6 +20,9 @@ inline constexpr std::size_t max_input_specifier_length = 255;
 std::string format_int_arg(int value);
 std::string format_kbps_arg(int kbps);
 
+// The video device of the AVFoundation input: `video_input`, or "0".
+std::string video_device(const StudioOptions& options);
+
 // "video:audio" for the AVFoundation input, cut at 255 bytes.
 std::string input_specifier(const StudioOptions& options);
 

@@ -112,6 +112,9 @@ std::string LiveWatch::finished(LiveClock::time_point now) {
     }
     settle(now);
     for (Tracked& tracked : tracked_) {
+        if (camera_.refused()) {
+            break;
+        }
         if (tracked.state == State::up || (tracked.state == State::unsure && live_)) {
             tracked.received += now - (tracked.state == State::up ? tracked.since : live_since_);
         }
@@ -132,6 +135,7 @@ void LiveWatch::take_line(std::string_view segment, LiveClock::time_point now, s
 
 void LiveWatch::read_event(std::string_view line, LiveClock::time_point now, std::string& out) {
     settle(now);
+    camera_.take_line(line);
     if (line.starts_with("frame=") && !live_) {
         live_ = true;
         live_since_ = now;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ffmpeg/camera_modes.h"
 #include "publish/destinations.h"
 
 #include <chrono>
@@ -42,8 +43,12 @@ class LiveWatch {
     // destination that has not failed since the start is taken as connected.
     std::string quiet(LiveClock::time_point now);
 
-    // FFmpeg has ended: the rest of its text and one line per destination.
+    // FFmpeg has ended: the rest of its text and one line per destination (none when the camera
+    // refused its mode: nothing was sent).
     std::string finished(LiveClock::time_point now);
+
+    // What FFmpeg said of the camera's modes.
+    const CameraRefusal& camera() const { return camera_; }
 
   private:
     enum class State { unsure, up, down, off };
@@ -73,6 +78,7 @@ class LiveWatch {
     std::string held_;
     LiveClock::time_point held_since_{};
     bool mid_line_ = false; // the last text passed on did not end its line
+    CameraRefusal camera_;
 };
 
 // "12s", "4m05s", "2h03m".

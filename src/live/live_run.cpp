@@ -1,6 +1,7 @@
 #include "live/live_run.h"
 
 #include "core/utf8.h"
+#include "live/camera_memory.h"
 #include "process/cleanup.h"
 #include "process/ffmpeg_runner.h"
 #include "process/signals.h"
@@ -8,6 +9,7 @@
 #include "publish/recording_path.h"
 
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -17,10 +19,19 @@ void write_out(const std::string& text) {
 
 class LiveRun : public ChildWatcher {
   public:
-    explicit LiveRun(LiveLaunch launch) : launch_(std::move(launch)) {}
+    explicit LiveRun(LiveLaunch launch)
+        : launch_(std::move(launch)), profile_argv_(launch_.argv),
+          capture_mode_(launch_.profile_mode) {}
 
     int run() {
         ignore_broken_pipes();
+        if (const auto remembered =
+                remembered_camera_mode(launch_.video_input, launch_.profile_mode);
+            remembered && *remembered != launch_.profile_mode) {
+            capture_in(*remembered);
+            say("capturing " + mode_text(*remembered) + " (a mode this camera offers), sent as " +
+                mode_text(launch_.profile_mode) + ".");
+        }
         start_ffmpeg();
         supervisor_.run();
         return status_;
@@ -60,8 +71,38 @@ class LiveRun : public ChildWatcher {
     void ended(const ChildEnd& end) override {
         write_out(watch_->finished(SteadyClock::now()));
         remove_now(recording_);
-        ran_out(ffmpeg_status(end));
+        const int status = ffmpeg_status(end);
+        const bool first_run = std::exchange(first_run_, false);
+        if (first_run && status != 0 && watch_->camera().refused() && capture_in_offered_mode()) {
+            return;
+        }
+        ran_out(status);
     }
+
+    // The camera refused the mode of the first run: FFmpeg starts again at once in one it
+    // offers, which the camera's next launch uses from the start. False when there is none
+    // to try.
+    bool capture_in_offered_mode() {
+        const auto chosen = choose_capture_mode(watch_->camera().offered(), launch_.profile_mode);
+        if (!chosen || *chosen == capture_mode_) {
+            remember_camera_mode(launch_.video_input, launch_.profile_mode, std::nullopt);
+            return false;
+        }
+        remember_camera_mode(launch_.video_input, launch_.profile_mode, chosen);
+        say("the camera does not offer " + mode_text(capture_mode_) + "; capturing " +
+            mode_text(*chosen) + ", sent as " + mode_text(launch_.profile_mode) + ".");
+        capture_in(*chosen);
+        start_ffmpeg();
+        return true;
+    }
+
+    void capture_in(const CaptureMode& mode) {
+        launch_.argv = profile_argv_;
+        capture_in_mode(launch_.argv, mode, static_cast<int>(launch_.profile_mode.fps));
+        capture_mode_ = mode;
+    }
+
+    static void say(const std::string& line) { write_out("Live: " + line + "\n"); }
 
     // A run has ended with `status`: done, or started again after the pause.
     void ran_out(int status) {
@@ -90,6 +131,9 @@ class LiveRun : public ChildWatcher {
     }
 
     LiveLaunch launch_;
+    const FfmpegArgv profile_argv_;
+    CaptureMode capture_mode_;
+    bool first_run_ = true;
     Supervisor supervisor_;
     std::optional<LiveWatch> watch_;
     std::string recording_;

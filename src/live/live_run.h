@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ffmpeg/camera_modes.h"
 #include "ffmpeg/ffmpeg_argv.h"
 #include "ffmpeg/live_watch.h"
 #include "publish/output_urls.h"
@@ -13,17 +14,22 @@ inline constexpr std::chrono::seconds reconnect_pause{3};
 inline constexpr std::chrono::seconds healthy_run_time{60};
 
 // What a streaming run needs beyond its vector: the outputs and the recording path the user
-// gave (each run records to a free name of its own), what the live lines name, and whether a
-// failed run is started again.
+// gave (each run records to a free name of its own), what the live lines name, whether a failed
+// run is started again, and the camera with the mode the profile asks of it.
 struct LiveLaunch {
     FfmpegArgv argv;
     OutputUrlList outputs;
     std::string record_file;
     LivePlan live;
     bool reconnect = false;
+    std::string video_input;
+    CaptureMode profile_mode;
 };
 
 // Streams: runs FFmpeg with its standard error passed through the live watch and, with
 // `reconnect`, restarts it after a non-clean exit, five times at most in a row of short runs,
-// with a pause. Each run records to a free file name. Returns the status of the last run.
+// with a pause. Each run records to a free file name. When the camera refuses the profile's mode
+// in the first run, FFmpeg starts again at once in a mode it offers (the picture sent keeps the
+// profile's size and rate), and that mode is remembered for the camera's next launch. Returns the
+// status of the last run.
 int run_live(LiveLaunch launch);

@@ -5,7 +5,7 @@ parts, after $FAKE_FFMPEG_ASK_SLEEP seconds, noting each question in $FAKE_FFMPE
 vector as a JSON line to $FAKE_FFMPEG_LOG, sleeps, and exits. $FAKE_FFMPEG_STATUSES and $FAKE_FFMPEG_SLEEP are comma
 lists taken one run at a time, the last repeating; the status "kill" ends it by SIGKILL, and with
 $FAKE_FFMPEG_IGNORE_TERM set it ignores SIGTERM. With $FAKE_FFMPEG_FDS set, a run notes which of its standard
-descriptors are /dev/null in $FAKE_FFMPEG_LOG.fds."""
+descriptors are /dev/null in $FAKE_FFMPEG_LOG.fds; it writes $FAKE_FFMPEG_STDERR to its standard error."""
 import json
 import os
 import signal
@@ -38,6 +38,7 @@ def is_null(fd):
 if os.environ.get("FAKE_FFMPEG_FDS"):
     with open(log + ".fds", "a") as f:
         f.write(" ".join(str(fd) for fd in range(3) if is_null(fd)) + "\n")
+sys.stderr.write(os.environ.get("FAKE_FFMPEG_STDERR", ""))
 if os.environ.get("FAKE_FFMPEG_IGNORE_TERM"):
     signal.signal(signal.SIGTERM, signal.SIG_IGN)
 runs = sum(1 for _ in open(log)) if os.path.exists(log) else 0

@@ -5,7 +5,8 @@ and this machine lacks: the AVFoundation input device and the h264_videotoolbox 
 input becomes a paced lavfi test pattern (with a tone unless the audio device is "none"), h264_videotoolbox becomes
 libx264 and "-t $CASTORA_SUBSTITUTE_SECONDS" (default 4) goes before the outputs; then it execs the real ffmpeg, so
 signals reach FFmpeg. While the marker $CASTORA_SUBSTITUTE_FAIL_ONCE does not exist, it is made and the run ends
-with 1."""
+with 1. With $CASTORA_SUBSTITUTE_CAMERA ("1280x720@30 640x480@30") it plays a camera offering just those modes: any
+other size or rate is refused with AVFoundation's lines and the real FFmpeg's own ending and status."""
 import os
 import shutil
 import subprocess
@@ -21,6 +22,16 @@ if "-i" not in args:  # a listing
     sys.exit(answer.returncode)
 at = args.index("avfoundation") - 1  # -f avfoundation -framerate R -video_size S -i DEVICES
 rate, size, devices = args[at + 3], args[at + 5], args[at + 7]
+modes = [mode.split("@") for mode in os.environ.get("CASTORA_SUBSTITUTE_CAMERA", "").split()]
+if modes and not any(size == s and abs(float(rate) - float(r)) < 0.01 for s, r in modes):
+    log = "[avfoundation @ 0x7f8b1c000000] "
+    sys.stderr.write(log + (f"Selected framerate ({float(rate):f})" if size in dict(modes) else
+                            f"Selected video size ({size})") + " is not supported by the device.\n" + log +
+                     "Supported modes:\n" + "".join(f"{log}  {s}@[1.000000 {float(r):f}]fps\n" for s, r in modes))
+    if subprocess.run([args[0], "-version"], capture_output=True, text=True).stdout.startswith("ffmpeg version 5"):
+        sys.exit(sys.stderr.write(f"{devices}: Input/output error\n") and 1)
+    sys.exit(sys.stderr.write(f"[in#0 @ 0x55d0c0a0e940] Error opening input: Input/output error\nError opening input "
+                              f"file {devices}.\nError opening input files: Input/output error\n") and 251)
 graph = f"testsrc2=size={size}:rate={rate}[out0]" + ("" if devices.endswith(":none") else
                                                    ";sine=frequency=440:sample_rate=48000[out1]")
 args[at:at + 8] = ["-re", "-f", "lavfi", "-i", graph]

@@ -150,6 +150,31 @@ class FrontEnd(unittest.TestCase):
         self.assertEqual(len(fails.runs()), 1)
         self.assertEqual(fails.runs()[0][-1].count("|"), 15)
 
+    def test_a_device_listing_that_lists_devices_has_succeeded_whatever_ffmpeg_says_after(self):
+        section = "[AVFoundation indev @ 0x143f04e50] AVFoundation {} devices:\n"
+        video = section.format("video") + "[AVFoundation indev @ 0x143f04e50] [0] {}\n" \
+            "[AVFoundation indev @ 0x143f04e50] [1] Capture screen 0\n"
+        audio = section.format("audio") + "[AVFoundation indev @ 0x143f04e50] [0] MacBook Pro Microphone\n"
+        listing = "Video devices (--video-input):\n  0  {}\n  1  Capture screen 0 (screen)\n" \
+                  "Audio devices (--audio-input):\n  0  MacBook Pro Microphone\n"
+        failed = {**REPORT, "event_type": "ffmpeg_error", "exit_code": 1, "phase": "print_devices",
+                  "message": "FFmpeg device listing failed."}
+        for written, status, outcome in (  # FFmpeg's standard error and status, castora's status, output and report
+                (video.format("FaceTime HD Camera") + audio + ": Input/output error\n", 1,
+                 (0, listing.format("FaceTime HD Camera"), "", [])),
+                (video.format("Caméra\x1b]0;x\x07\u202e") + audio + "[in#0 @ 0x1] Error opening input: Input/output "
+                 "error\nError opening input file .\nError opening input files: Input/output error\n", 251,
+                 (0, listing.format("Caméra]0;x"), "", [])),
+                ("", 1, (1, "", "", [failed])), ("Unknown input format: 'avfoundation'\n", 1,
+                                                 (1, "", "Unknown input format: 'avfoundation'\n", [failed])),
+                ("", 0, (0, "", "", []))):
+            with self.subTest(written=written, status=status):
+                self.serve()
+                fake = FakeFfmpeg(tempfile.mkdtemp(dir=self.dir), str(status), FAKE_FFMPEG_STDERR=written)
+                r = self.run_here(["--print-devices", "--skip-update-check", "--ffmpeg", fake.path,
+                                   "--report-url", self.server.url("/castora/report")], fake.env)
+                self.assertEqual((*r, self.server.reports()), outcome)
+
     def test_the_installed_program_and_manual(self):
         require_tools("cmake", "zsh", "man", "groff")
         run = lambda *args, **env: subprocess.run(args, capture_output=True, text=True, timeout=120, env={

@@ -152,6 +152,24 @@ class Scenarios:
         self.assertIn(f"rtmp://user:****@{host}/live/****", castora.stderr)
         self.assertNotRegex(castora.stderr, "PASSWORD|KEY|PASS0|TOKEN")
 
+    def test_a_camera_that_refuses_the_profiles_mode_streams_in_one_it_offers(self):
+        camera = {"CASTORA_SUBSTITUTE_CAMERA": "1280x720@30 640x480@30", "XDG_CACHE_HOME": self.dir}
+        dead = f"rtmp://127.0.0.1:{free_port()}/live/k"
+        for profile, picture, capture, remembered in (("balanced_480p", ("854x480", 30), "1280x720 at 30 fps", False),
+                                                      ("low_power_360p", ("640x360", 24), "640x480 at 30 fps", False),
+                                                      ("low_power_360p", ("640x360", 24), "640x480 at 30 fps", True)):
+            with self.subTest(profile=profile, remembered=remembered):
+                name = f"{profile}-{remembered}.mkv"
+                castora = self.launch(["--profile", profile, "--no-audio", "--target", dead, "--record-file", name],
+                                      **camera)
+                self.assertEqual(castora.wait(), 0)
+                sent = "%s at %d fps" % picture
+                self.assertIn(f"Live: capturing {capture} (a mode this camera offers), sent as {sent}.\n" if remembered
+                              else f"Live: the camera does not offer {sent}; capturing {capture}, sent as {sent}.\n",
+                              castora.stderr)
+                self.assertEqual("is not supported by the device" in castora.stderr, not remembered)
+                self.assert_playable(name, *picture, audio=False)
+
     def test_the_ffmpeg_has_every_part_castora_uses(self):
         r = run_castora(["--check-ffmpeg", "--ffmpeg", SUBSTITUTE, "--target", "srt://h:1", "--record-file", "r.mkv"],
                         env={"CASTORA_REAL_FFMPEG": self.REAL})

@@ -1,3 +1,5 @@
+#include "ffmpeg/camera_modes.h"
+#include "ffmpeg/device_listing.h"
 #include "ffmpeg/live_watch.h"
 #include "publish/destinations.h"
 
@@ -100,5 +102,62 @@ TEST(LiveWatch, HidesEveryCredentialOfTheDestinations) {
         append_tee_escaped(shown_in_tee, shown);
         EXPECT_EQ(watch.received("Output #0, flv, to '" + built + "':\nslave '" + tee_entry + "'\n", {}),
                   "Output #0, flv, to '" + std::string{shown} + "':\nslave '" + shown_in_tee + "'\n");
+    }
+}
+
+TEST(DeviceListing, TheSectionsOfEitherWordingMakeTheListing) {
+    const std::string prefix = "[AVFoundation indev @ 0x1] ";
+    const std::pair<std::string, std::optional<std::string>> cases[] = {
+        {prefix + "AVFoundation video devices:\n" + prefix + "[0] Cam\r\n" + prefix + "[12] Capture screen 1\n" +
+             prefix + "AVFoundation audio devices:\n" + prefix + "[0] Mic\n: Input/output error\n",
+         "Video devices (--video-input):\n  0  Cam\n  12  Capture screen 1 (screen)\n"
+         "Audio devices (--audio-input):\n  0  Mic\n"},
+        {"AVFoundation video devices:\n[x] not a device\n[in#0 @ 0x2] [3] Error opening input file .\n",
+         "Video devices (--video-input):\n  none\nAudio devices (--audio-input):\n  none\n"},
+        {"[0] Cam\nError opening input file .\n", std::nullopt},
+        {"", std::nullopt}};
+    for (const auto& [errors, listed] : cases) {
+        const auto listing = read_device_listing(errors);
+        EXPECT_EQ(listing ? std::optional{device_listing_text(*listing)} : std::nullopt, listed) << errors;
+    }
+}
+
+TEST(CameraModes, TheRefusedModeGivesWayToTheNearestOfferedOne) {
+    CameraRefusal refusal;
+    for (const std::string_view line :
+         {"[avfoundation @ 0x7f] Selected framerate (24.000000) is not supported by the device.",
+          "[avfoundation @ 0x7f] Supported modes:", "[avfoundation @ 0x7f]   1280x720@[1.000000 30.000000]fps",
+          "[avfoundation @ 0x7f]   640x480@[1.000000 29.970030]fps", "  320x240@[1 60]fps", "0:0: Input/output error",
+          "  160x120@[1.0 30.0]fps"}) {
+        refusal.take_line(line);
+    }
+    EXPECT_TRUE(refusal.refused());
+    EXPECT_EQ(refusal.offered(), (std::vector<CaptureMode>{{1280, 720, 30}, {640, 480, 29.97003}, {320, 240, 60}}));
+    using Modes = std::vector<CaptureMode>;
+    const Modes camera{{1280, 720, 30}, {640, 480, 30}, {640, 480, 15}, {1920, 1080, 25}, {1920, 1080, 60}};
+    const std::tuple<Modes, CaptureMode, std::optional<CaptureMode>> cases[] = {
+        {camera, {854, 480, 30}, CaptureMode{1280, 720, 30}},
+        {camera, {640, 360, 24}, CaptureMode{640, 480, 30}},
+        {camera, {640, 360, 10}, CaptureMode{640, 480, 15}},
+        {camera, {1920, 1080, 30}, CaptureMode{1920, 1080, 60}},
+        {camera, {3840, 2160, 30}, CaptureMode{1920, 1080, 60}},
+        {camera, {1920, 1080, 24}, CaptureMode{1920, 1080, 25}},
+        {{{640, 480, 29.97}}, {640, 480, 30}, CaptureMode{640, 480, 29.97}},
+        {{}, {640, 360, 24}, std::nullopt}};
+    for (const auto& [offered, wanted, chosen] : cases) {
+        EXPECT_EQ(choose_capture_mode(offered, wanted), chosen) << mode_text(wanted);
+    }
+}
+
+TEST(CameraModes, AnotherModeChangesOnlyTheCaptureAndKeepsTheProfilesRate) {
+    FfmpegArgv argv{"ffmpeg", "-framerate", "24", "-video_size", "640x360", "-vf", "scale=640:360", "-g", "48"};
+    capture_in_mode(argv, {640, 480, 29.97003}, 24);
+    EXPECT_EQ(argv, (FfmpegArgv{"ffmpeg", "-framerate", "29.97", "-video_size", "640x480", "-vf",
+                                "fps=24,scale=640:360", "-g", "48"}));
+    capture_in_mode(argv, {1280, 720, 24}, 24);
+    EXPECT_EQ(argv[2] + " " + argv[4] + " " + argv[6], "24 1280x720 fps=24,scale=640:360");
+    EXPECT_EQ(read_remembered_mode(remembered_mode_text({640, 480, 29.97})), (CaptureMode{640, 480, 29.97}));
+    for (const std::string_view bad : {"640x480", "640x@30", "x480@30", "640x480@", "640x480@-1", "6400000x4@30"}) {
+        EXPECT_FALSE(read_remembered_mode(bad)) << bad;
     }
 }

@@ -1,0 +1,162 @@
+#include "ffmpeg/camera_modes.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// AVFoundation matches a frame rate to a range's top within this.
+constexpr double rate_tolerance = 0.01;
+
+// FFmpeg's "[avfoundation @ 0x...] " before the message.
+std::string_view without_log_prefix(std::string_view line) {
+    const std::size_t end = line.find("] ");
+    return line.starts_with("[avfoundation @ ") && end != std::string_view::npos
+               ? line.substr(end + 2)
+               : line;
+}
+
+std::optional<int> whole_number(std::string_view text) {
+    if (text.empty() || text.size() > 5 ||
+        text.find_first_not_of("0123456789") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    return std::atoi(std::string{text}.c_str());
+}
+
+std::optional<double> rate(std::string_view text) {
+    const std::string copy{text};
+    char* end = nullptr;
+    const double value = std::strtod(copy.c_str(), &end);
+    return !copy.empty() && end == copy.c_str() + copy.size() && value > 0 && value < 1000
+               ? std::optional<double>{value}
+               : std::nullopt;
+}
+
+// "WxH", or nothing.
+std::optional<std::pair<int, int>> size(std::string_view text) {
+    const std::size_t x = text.find('x');
+    const auto width = whole_number(text.substr(0, x));
+    const auto height =
+        x == std::string_view::npos ? std::nullopt : whole_number(text.substr(x + 1));
+    return width && height && *width > 0 && *height > 0
+               ? std::optional<std::pair<int, int>>{{*width, *height}}
+               : std::nullopt;
+}
+
+// "1280x720@[1.000000 30.000000]fps": the size and the range's top.
+std::optional<CaptureMode> read_offered(std::string_view text) {
+    const std::size_t at = text.find("@[");
+    const std::size_t space = text.find(' ', at);
+    if (at == std::string_view::npos || space == std::string_view::npos ||
+        !text.ends_with("]fps")) {
+        return std::nullopt;
+    }
+    const auto dimensions = size(text.substr(0, at));
+    const auto top = rate(text.substr(space + 1, text.size() - 4 - space - 1));
+    return dimensions && top
+               ? std::optional<CaptureMode>{{dimensions->first, dimensions->second, *top}}
+               : std::nullopt;
+}
+
+} // namespace
+
+void CameraRefusal::take_line(std::string_view line) {
+    const std::string_view message = without_log_prefix(line);
+    if (message.starts_with("Selected video size (") ||
+        message.starts_with("Selected framerate (")) {
+        refused_ = message.ends_with(") is not supported by the device.");
+    } else if (refused_ && message == "Supported modes:") {
+        listing_ = true;
+    } else if (listing_) {
+        const std::size_t start = message.find_first_not_of(' ');
+        const auto mode =
+            read_offered(start == std::string_view::npos ? "" : message.substr(start));
+        if (mode) {
+            offered_.push_back(*mode);
+        } else {
+            listing_ = false;
+        }
+    }
+}
+
+std::optional<CaptureMode> choose_capture_mode(const std::vector<CaptureMode>& offered,
+                                               const CaptureMode& wanted) {
+    if (offered.empty()) {
+        return std::nullopt;
+    }
+    const auto area = [](const CaptureMode& m) { return static_cast<long>(m.width) * m.height; };
+    const auto large_enough = [&](const CaptureMode& m) {
+        return m.width >= wanted.width && m.height >= wanted.height;
+    };
+    const bool any_large_enough = std::any_of(offered.begin(), offered.end(), large_enough);
+    // The format: by area, the smallest that is large enough, else the largest of all.
+    const CaptureMode* format = nullptr;
+    for (const CaptureMode& mode : offered) {
+        if (any_large_enough && !large_enough(mode)) {
+            continue;
+        }
+        if (format == nullptr ||
+            (any_large_enough ? area(mode) < area(*format) : area(mode) > area(*format))) {
+            format = &mode;
+        }
+    }
+    // Its rate: the lowest top at or above the wanted rate, else the highest.
+    std::optional<double> above;
+    double highest = 0;
+    for (const CaptureMode& mode : offered) {
+        if (mode.width != format->width || mode.height != format->height) {
+            continue;
+        }
+        highest = std::max(highest, mode.fps);
+        if (mode.fps >= wanted.fps - rate_tolerance && (!above || mode.fps < *above)) {
+            above = mode.fps;
+        }
+    }
+    return CaptureMode{format->width, format->height, above.value_or(highest)};
+}
+
+std::string rate_text(double fps) {
+    if (std::abs(fps - std::round(fps)) < rate_tolerance / 2) {
+        return std::to_string(static_cast<long>(std::round(fps)));
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", fps);
+    std::string trimmed = text;
+    trimmed.erase(trimmed.find_last_not_of('0') + 1);
+    return trimmed;
+}
+
+std::string mode_text(const CaptureMode& mode) {
+    return std::to_string(mode.width) + "x" + std::to_string(mode.height) + " at " +
+           rate_text(mode.fps) + " fps";
+}
+
+void capture_in_mode(FfmpegArgv& argv, const CaptureMode& mode, int profile_fps) {
+    for (std::size_t i = 0; i + 1 < argv.size(); ++i) {
+        if (argv[i] == "-framerate") {
+            argv[i + 1] = rate_text(mode.fps);
+        } else if (argv[i] == "-video_size") {
+            argv[i + 1] = std::to_string(mode.width) + "x" + std::to_string(mode.height);
+        } else if (argv[i] == "-vf" && std::abs(mode.fps - profile_fps) >= rate_tolerance) {
+            argv[i + 1] = "fps=" + std::to_string(profile_fps) + "," + argv[i + 1];
+            return; // the input options come first
+        }
+    }
+}
+
+std::string remembered_mode_text(const CaptureMode& mode) {
+    return std::to_string(mode.width) + "x" + std::to_string(mode.height) + "@" +
+           rate_text(mode.fps);
+}
+
+std::optional<CaptureMode> read_remembered_mode(std::string_view text) {
+    const std::size_t at = text.find('@');
+    const auto dimensions = size(text.substr(0, at));
+    const auto fps = at == std::string_view::npos ? std::nullopt : rate(text.substr(at + 1));
+    return dimensions && fps
+               ? std::optional<CaptureMode>{{dimensions->first, dimensions->second, *fps}}
+               : std::nullopt;
+}
