@@ -9,13 +9,13 @@ _castora_scenes="camera_clean screen_clean creator_lower_third gift_war_scoreboa
 _castora_flag_options="-h --help --version --list-profiles --print-devices --list-scenes --list-automation
     --list-platforms --brand-kit --screen --no-audio --virtual-background --check-update
     --skip-update-check --auto-download-update --no-error-reporting --reconnect --dry-run
-    --check-ffmpeg"
+    --check-ffmpeg --live-overlays"
 
 # Options that take the next word as their value, whatever it looks like.
 _castora_value_options="--config --write-sample-config --profile --scene --ingest-url --stream-key
     --target --target-file --record-file --ffmpeg --video-input --audio-input --overlay-title
     --overlay-subtitle --score-left --score-right --watermark --automation-poll-url
-    --automation-ack-url --automation-token --update-url --report-url"
+    --automation-ack-url --automation-token --update-url --report-url --overlay-file"
 
 # Fills COMPREPLY with the lines a command prints, unsplit and unglobbed (bash 3.2 has no mapfile).
 _castora_reply() {
@@ -69,7 +69,7 @@ _castora() {
     --scene)
         _castora_reply compgen -W "$_castora_scenes" -- "$cur"
         ;;
-    --config | --write-sample-config | --target-file | --record-file)
+    --config | --write-sample-config | --target-file | --record-file | --overlay-file)
         _castora_files "$cur"
         ;;
     --ffmpeg)

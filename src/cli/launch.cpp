@@ -11,6 +11,7 @@
 #include "core/utf8.h"
 #include "ffmpeg/device_listing.h"
 #include "ffmpeg/ffmpeg_argv.h"
+#include "ffmpeg/overlays.h"
 #include "live/live_run.h"
 #include "process/dry_run.h"
 #include "process/ffmpeg_runner.h"
@@ -139,6 +140,26 @@ LivePlan live_plan(const StudioOptions& options, const OutputUrlList& urls) {
     return plan;
 }
 
+// The boxes drawn with their first texts, the overlay file and the bridge, for live overlays.
+std::optional<LiveOverlaySetup> live_overlay_setup(const StudioOptions& options,
+                                                   const ScenePreset& scene,
+                                                   std::optional<LiveOverlayStart> start) {
+    if (!start) {
+        return std::nullopt;
+    }
+    OverlayTexts texts = drawn_overlay_texts(options, scene);
+    for (std::optional<std::string>& text : texts) {
+        if (text) {
+            text = overlay_file_text(*text);
+        }
+    }
+    return LiveOverlaySetup{
+        start->folder,
+        texts,
+        std::move(start->overlay_file),
+        {options.automation_poll_url, options.automation_ack_url, options.automation_token}};
+}
+
 int stream(StudioOptions& options) {
     check_for_update(options);
     if (!load_target_file(options)) {
@@ -193,7 +214,15 @@ int stream(StudioOptions& options) {
         return configuration_failure(options, "publish_url",
                                      "Multistream publish URL could not be built.");
     }
-    FfmpegArgv argv = build_ffmpeg_argv(options, *profile, *scene, publish_spec, urls.size());
+    auto live_start = start_live_overlays(options, options.dry_run);
+    if (const auto* failure = std::get_if<std::string>(&live_start)) {
+        std::fputs(failure->c_str(), stderr);
+        return configuration_failure(options, "live_overlays",
+                                     "Live overlay folder could not be made.");
+    }
+    auto& live_overlays = std::get<std::optional<LiveOverlayStart>>(live_start);
+    FfmpegArgv argv = build_ffmpeg_argv(options, *profile, *scene, publish_spec, urls.size(),
+                                        live_overlays ? live_overlays->folder : "");
     if (options.dry_run) {
         print_dry_run_header(options, *profile, *scene);
         print_shell_command(argv);
@@ -208,7 +237,8 @@ int stream(StudioOptions& options) {
                                    static_cast<double>(profile->fps)};
     const int status =
         run_live({std::move(argv), urls, tee ? options.record_file : "", live_plan(options, urls),
-                  options.reconnect, video_device(options), profile_mode});
+                  options.reconnect, video_device(options), profile_mode,
+                  live_overlay_setup(options, *scene, std::move(live_overlays))});
     if (status != 0) {
         return ffmpeg_failure(options, status, "stream",
                               "FFmpeg stream process exited with a non-zero code.");

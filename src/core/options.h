@@ -63,4 +63,6 @@ struct StudioOptions {
     bool auto_download_update = true;
     bool disable_error_reporting = false;
     bool check_ffmpeg = false;
+    bool live_overlays = false;
+    std::string overlay_file;
 };

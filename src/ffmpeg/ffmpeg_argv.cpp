@@ -40,7 +40,7 @@ std::string input_specifier(const StudioOptions& options) {
 
 FfmpegArgv build_ffmpeg_argv(const StudioOptions& options, const IngestProfile& profile,
                              const ScenePreset& scene, std::string_view publish_spec,
-                             std::size_t output_count) {
+                             std::size_t output_count, std::string_view live_folder) {
     const bool tee = needs_tee_muxer(output_count, options.record_file);
     FfmpegArgv argv{options.ffmpeg_path,
                     "-hide_banner",
@@ -58,7 +58,7 @@ FfmpegArgv build_ffmpeg_argv(const StudioOptions& options, const IngestProfile& 
                     "h264_videotoolbox",
                     "-tune",
                     "zerolatency"};
-    std::string chain = build_filter_chain(options, profile, scene);
+    std::string chain = build_filter_chain(options, profile, scene, live_folder);
     if (!chain.empty()) {
         argv.emplace_back("-vf");
         argv.push_back(std::move(chain));

@@ -26,9 +26,10 @@ std::string video_device(const StudioOptions& options);
 // "video:audio" for the AVFoundation input, cut at 255 bytes.
 std::string input_specifier(const StudioOptions& options);
 
+// With `live_folder`, the overlays are read from their files there while live.
 FfmpegArgv build_ffmpeg_argv(const StudioOptions& options, const IngestProfile& profile,
                              const ScenePreset& scene, std::string_view publish_spec,
-                             std::size_t output_count);
+                             std::size_t output_count, std::string_view live_folder = {});
 
 // What the command uses of FFmpeg, sending to `outputs`.
 LaunchUse launch_use(const StudioOptions& options, const std::vector<std::string>& outputs,

@@ -244,6 +244,12 @@ std::string LiveWatch::hide_secrets(std::string_view text) const {
     return shown;
 }
 
+std::string LiveWatch::own_line(const std::string& text) {
+    std::string out;
+    say(out, text);
+    return out;
+}
+
 LiveWatch::Tracked* LiveWatch::by_url(std::string_view url) {
     for (Tracked& tracked : tracked_) {
         if (tracked.destination.url == url) {

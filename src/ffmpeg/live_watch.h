@@ -47,6 +47,9 @@ class LiveWatch {
     // refused its mode: nothing was sent).
     std::string finished(LiveClock::time_point now);
 
+    // A line of castora's own, "Live: " and the text, below a progress line that did not end.
+    std::string own_line(const std::string& text);
+
     // What FFmpeg said of the camera's modes.
     const CameraRefusal& camera() const { return camera_; }
 

@@ -25,6 +25,14 @@ class LiveRun : public ChildWatcher {
 
     int run() {
         ignore_broken_pipes();
+        if (launch_.overlays) {
+            overlays_.emplace(supervisor_, std::move(*launch_.overlays),
+                              [this](const std::string& line) { say(line); });
+            if (!overlays_->write_all()) {
+                return 2;
+            }
+            overlays_->start();
+        }
         if (const auto remembered =
                 remembered_camera_mode(launch_.video_input, launch_.profile_mode);
             remembered && *remembered != launch_.profile_mode) {
@@ -34,6 +42,7 @@ class LiveRun : public ChildWatcher {
         }
         start_ffmpeg();
         supervisor_.run();
+        remove_what_must_not_outlive_the_run();
         return status_;
     }
 
@@ -102,7 +111,9 @@ class LiveRun : public ChildWatcher {
         capture_mode_ = mode;
     }
 
-    static void say(const std::string& line) { write_out("Live: " + line + "\n"); }
+    void say(const std::string& line) {
+        write_out(watch_ ? watch_->own_line(line) : "Live: " + line + "\n");
+    }
 
     // A run has ended with `status`: done, or started again after the pause.
     void ran_out(int status) {
@@ -126,6 +137,9 @@ class LiveRun : public ChildWatcher {
 
     void finish(int status) {
         status_ = status;
+        if (overlays_) {
+            overlays_->stop();
+        }
         supervisor_.end_commands();
         supervisor_.quit();
     }
@@ -135,6 +149,7 @@ class LiveRun : public ChildWatcher {
     CaptureMode capture_mode_;
     bool first_run_ = true;
     Supervisor supervisor_;
+    std::optional<LiveOverlays> overlays_;
     std::optional<LiveWatch> watch_;
     std::string recording_;
     SteadyClock::time_point started_{};

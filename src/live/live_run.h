@@ -3,6 +3,7 @@
 #include "ffmpeg/camera_modes.h"
 #include "ffmpeg/ffmpeg_argv.h"
 #include "ffmpeg/live_watch.h"
+#include "live/live_overlays.h"
 #include "publish/output_urls.h"
 
 #include <chrono>
@@ -24,12 +25,14 @@ struct LiveLaunch {
     bool reconnect = false;
     std::string video_input;
     CaptureMode profile_mode;
+    std::optional<LiveOverlaySetup> overlays;
 };
 
 // Streams: runs FFmpeg with its standard error passed through the live watch and, with
 // `reconnect`, restarts it after a non-clean exit, five times at most in a row of short runs,
 // with a pause. Each run records to a free file name. When the camera refuses the profile's mode
 // in the first run, FFmpeg starts again at once in a mode it offers (the picture sent keeps the
-// profile's size and rate), and that mode is remembered for the camera's next launch. Returns the
-// status of the last run.
+// profile's size and rate), and that mode is remembered for the camera's next launch. With live
+// overlays, their texts change as the overlay file and the automation bridge say, across runs.
+// Returns the status of the last run.
 int run_live(LiveLaunch launch);

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <csignal>
+#include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -50,6 +51,9 @@ bool remove_at_end(const std::string& path, Removal removal) {
     if (path.empty() || path.size() >= max_path_bytes) {
         return false;
     }
+    // Returning from main or exit() end the run too.
+    static const bool at_exit = std::atexit(remove_what_must_not_outlive_the_run) == 0;
+    (void)at_exit;
     for (Entry& entry : entries) {
         if (entry.used == 0) {
             path.copy(entry.path.data(), path.size());

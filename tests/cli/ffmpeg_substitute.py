@@ -6,7 +6,8 @@ input becomes a paced lavfi test pattern (with a tone unless the audio device is
 libx264 and "-t $CASTORA_SUBSTITUTE_SECONDS" (default 4) goes before the outputs; then it execs the real ffmpeg, so
 signals reach FFmpeg. While the marker $CASTORA_SUBSTITUTE_FAIL_ONCE does not exist, it is made and the run ends
 with 1. With $CASTORA_SUBSTITUTE_CAMERA ("1280x720@30 640x480@30") it plays a camera offering just those modes: any
-other size or rate is refused with AVFoundation's lines and the real FFmpeg's own ending and status."""
+other size or rate is refused with AVFoundation's lines and the real FFmpeg's own ending and status. With
+$CASTORA_SUBSTITUTE_STILL the picture is a still colour instead of a moving pattern."""
 import os
 import shutil
 import subprocess
@@ -32,7 +33,7 @@ if modes and not any(size == s and abs(float(rate) - float(r)) < 0.01 for s, r i
         sys.exit(sys.stderr.write(f"{devices}: Input/output error\n") and 1)
     sys.exit(sys.stderr.write(f"[in#0 @ 0x55d0c0a0e940] Error opening input: Input/output error\nError opening input "
                               f"file {devices}.\nError opening input files: Input/output error\n") and 251)
-graph = f"testsrc2=size={size}:rate={rate}[out0]" + ("" if devices.endswith(":none") else
+graph = ("color=c=0x336699:" if os.environ.get("CASTORA_SUBSTITUTE_STILL") else "testsrc2=") + f"size={size}:rate={rate}[out0]" + ("" if devices.endswith(":none") else
                                                    ";sine=frequency=440:sample_rate=48000[out1]")
 args[at:at + 8] = ["-re", "-f", "lavfi", "-i", graph]
 args[args.index("h264_videotoolbox")] = "libx264"

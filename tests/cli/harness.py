@@ -98,7 +98,10 @@ class Background:
 
     def stop(self):  # when a failed test left castora and what it started running
         for pid in children_of(self.pid) + [self.pid] if self.process.poll() is None else []:
-            os.kill(pid, 9)
+            try:
+                os.kill(pid, 9)
+            except ProcessLookupError:
+                pass
         self.wait()
 
 
@@ -241,6 +244,64 @@ class ServiceServer:
             httpd.shutdown()
             httpd.server_close()
         shutil.rmtree(self.directory, ignore_errors=True)
+
+
+class Bridge:
+    """A local automation bridge on 127.0.0.1 (plain HTTP). A poll (GET /actions) waits up to `hold` seconds for actions
+    queued with `send`, or gets `answer` (bytes) when set, after `delay` seconds; every acknowledgement (POST /ack) is
+    kept in `acks`, every request's headers in `headers`."""
+
+    def __init__(self, hold=25, answer=None, delay=0):
+        self.hold, self.answer, self.delay, self.queue, self.acks, self.headers = hold, answer, delay, [], [], []
+        self.ready = threading.Condition()
+        bridge = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                bridge.headers.append(dict(self.headers))
+                time.sleep(bridge.delay)
+                with bridge.ready:
+                    bridge.ready.wait_for(lambda: bridge.queue or bridge.answer is not None, timeout=bridge.hold)
+                    body = bridge.answer if bridge.answer is not None else json.dumps({"actions": bridge.queue}).encode()
+                    bridge.queue = []
+                self.reply(body)
+
+            def do_POST(self):
+                bridge.headers.append(dict(self.headers))
+                bridge.acks.append(json.loads(self.rfile.read(int(self.headers["Content-Length"]))))
+                self.reply(b"")
+
+            def reply(self, body):
+                self.send_response(200)
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                try:
+                    self.wfile.write(body)
+                except (BrokenPipeError, ConnectionResetError):  # curl gave up on it, as it should
+                    pass
+
+            def log_message(self, *args):
+                pass
+
+        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.httpd.daemon_threads = True
+        threading.Thread(target=self.httpd.serve_forever, daemon=True).start()
+
+    def url(self, path):
+        return f"http://127.0.0.1:{self.httpd.server_address[1]}{path}"
+
+    def options(self, token=None):
+        return ["--automation-poll-url", self.url("/actions"), "--automation-ack-url", self.url("/ack"),
+                *(["--automation-token", token] if token is not None else [])]
+
+    def send(self, *actions):
+        with self.ready:
+            self.queue.extend(actions)
+            self.ready.notify_all()
+
+    def stop(self):
+        self.httpd.shutdown()
+        self.httpd.server_close()
 
 
 @functools.lru_cache(maxsize=None)

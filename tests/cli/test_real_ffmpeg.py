@@ -3,8 +3,10 @@ SRT listeners on 127.0.0.1 and a recording: each must be a complete, decodable H
 size and rate, whatever drops, stalls or stops on the way. Every scenario runs on Debian's FFmpeg 5.1 and on the
 FFmpeg 9.0.2 build beside the project (../shared/ffmpeg-9.0.2, or $CASTORA_FFMPEG_902); a build without drawtext and
 SRT (its "lean" twin) must be stopped before going live."""
+import glob
 import json
 import os
+import re
 import shutil
 import signal
 import socket
@@ -14,8 +16,8 @@ import tempfile
 import time
 import unittest
 
-from harness import (OFFLINE, REPORT, Answer, Background, alive, children_of, free_port, port_taken, read, run_castora,
-                     shared_server, wait_for, write)
+from harness import (OFFLINE, REPORT, Answer, Background, Bridge, alive, children_of, free_port, port_taken, read,
+                     run_castora, shared_server, wait_for, write)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SUBSTITUTE = os.path.join(HERE, "ffmpeg_substitute.py")
@@ -169,6 +171,39 @@ class Scenarios:
                               castora.stderr)
                 self.assertEqual("is not supported by the device" in castora.stderr, not remembered)
                 self.assert_playable(name, *picture, audio=False)
+
+    def test_overlay_texts_change_while_live_from_the_overlay_file_and_the_bridge(self):
+        bridge = Bridge()
+        self.addCleanup(bridge.stop)
+        overlays = write(os.path.join(self.dir, "overlays.txt"), "score_left=Reds 0\n")
+        folders = set(glob.glob("/tmp/castora-run-*"))
+        castora = self.launch(["--scene", "gift_war_scoreboard", "--no-audio", "--target", f"rtmp://127.0.0.1:{free_port()}/a",
+                               "--record-file", "rec.mkv", "--overlay-file", overlays, *bridge.options("t'k")], 7,
+                              CASTORA_SUBSTITUTE_STILL="1")
+        changed_at = []
+        for second, change in ((2, lambda: write(overlays, "score_left=Reds 1\n")), (4, lambda: bridge.send(
+                {"id": "17", "action": "overlay_event", "overlay": "score_right", "text": "Blues 1"}))):
+            wait_for(lambda: any(float(t) >= second for t in re.findall(r"time=00:00:(\d\d\.\d\d)", castora.stderr)))
+            change()
+            changed_at.append(max(float(t) for t in re.findall(r"time=00:00:(\d\d\.\d\d)", castora.stderr)))
+        self.assertEqual(castora.wait(), 0, castora.stderr[-2000:])
+        self.assertEqual((castora.stderr.count("Live: streaming to "), bridge.acks, bridge.headers[0]["Authorization"]),
+                         (1, [{"id": "17", "status": "applied"}], "Bearer t'k"))
+        self.assertIn('Live: score_left is now "Reds 1".\n', castora.stderr)
+        self.assertEqual(set(glob.glob("/tmp/castora-run-*")), folders)
+        # Frame by frame (24 a second, a quarter of the size): where the picture changed.
+        frames = subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-i", os.path.join(self.dir, "rec.mkv"), "-vf",
+                                 "scale=160:90", "-f", "rawvideo", "-pix_fmt", "gray", "-"], capture_output=True,
+                                check=True, timeout=60).stdout
+        frames = [frames[i:i + 160 * 90] for i in range(0, len(frames), 160 * 90)]
+        regions = {"score_left": lambda x, y: x < 80 and y < 25, "score_right": lambda x, y: x >= 80 and y < 25,
+                   "the rest": lambda x, y: y >= 25}
+        changes = {name: [n / 24 for n in range(1, len(frames)) if sum(
+            abs(frames[n][i] - frames[n - 1][i]) > 40 for i in range(160 * 90) if inside(i % 160, i // 160)) > 5]
+            for name, inside in regions.items()}
+        self.assertEqual([len(changes[name]) for name in regions], [1, 1, 0], changes)
+        for name, at in zip(regions, changed_at):
+            self.assertTrue(-0.1 <= changes[name][0] - at <= 0.5, (name, changes[name][0], at))
 
     def test_the_ffmpeg_has_every_part_castora_uses(self):
         r = run_castora(["--check-ffmpeg", "--ffmpeg", SUBSTITUTE, "--target", "srt://h:1", "--record-file", "r.mkv"],

@@ -9,8 +9,8 @@ import tempfile
 import time
 import unittest
 
-from harness import (CASTORA, DEST, FAKE_FFMPEG, OFFLINE, REPORT, Answer, Background, FakeFfmpeg, alive, castora_env,
-                     children_of, read, run_castora, shared_server, wait_for, without_live_lines, write)
+from harness import (CASTORA, DEST, FAKE_FFMPEG, OFFLINE, REPORT, Answer, Background, Bridge, FakeFfmpeg, alive,
+                     castora_env, children_of, read, run_castora, shared_server, wait_for, without_live_lines, write)
 
 RESTART = "Brevalo stream process exited with code {}. Restarting in 3 seconds ({}/5).\n"
 
@@ -153,6 +153,68 @@ class Runner(unittest.TestCase):
                 runs = fake.runs()
                 self.assertEqual((len(runs), runs[0]), (2, runs[1]))
                 self.assertEqual(sorted(os.listdir(d)), ["ff=mpeg", "ffmpeg-runs.jsonl"])
+
+    def test_hostile_bridges_texts_and_overlay_files_each_get_a_message_while_the_stream_goes_on(self):
+        bridge = "Live: the automation bridge "
+        unusable = "Live: an answer of the automation bridge cannot be used: it is {}; nothing of it was applied.\n"
+        refused = "Live: the automation bridge's action {} for {} was refused: {}.\n"
+        overlay_file = "Live: the overlay file {} cannot be read: {}; the overlays keep their texts.\n"
+        os.mkfifo(os.path.join(self.dir, "fifo"))
+        os.symlink("/dev/zero", os.path.join(self.dir, "zero"))
+        write(os.path.join(self.dir, "overlays.txt"), "watermark=Ours\n")
+        action = lambda n, overlay, text, kind="overlay_event": {"id": str(n), "action": kind, "overlay": overlay,
+                                                                  "text": text}
+        cases = {  # bridge, options, what castora says (each once)
+            "held 30 s": (Bridge(hold=40), [], [bridge + "cannot be reached: it gave no answer within 28 s; castora "
+                                                         "keeps asking.\n"]),
+            "10 MB": (Bridge(answer=b"x" * 10_000_000), [], [unusable.format("larger than 64 KiB")]),
+            "bad UTF-8": (Bridge(answer=b'{"actions":[{"id":"1","action":"x","text":"\xff"}]}'), [],
+                          [unusable.format("not JSON")]),
+            "raw control": (Bridge(answer=b'{"actions":[{"id":"1","action":"x","text":"\x07"}]}'), [],
+                            [unusable.format("not JSON")]),
+            "line feed in token": (Bridge(), ["--automation-token", "a\nb"], [
+                "Live: the automation token holds a line break or another control character, which no HTTP header can "
+                "carry; the automation bridge is not asked.\n"]),
+            "a directory": (None, ["--overlay-file", self.dir], [overlay_file.format(self.dir, "it is a directory")]),
+            "a FIFO": (None, ["--overlay-file", "fifo"], [overlay_file.format("fifo", "it is a FIFO")]),
+            "/dev/zero": (None, ["--overlay-file", "zero"], [overlay_file.format("zero", "it is a character device")]),
+            "texts": (Bridge(), ["--automation-token", "a\"b'c", "--overlay-file", "overlays.txt"], [
+                refused.format(3, "score_left", "longer than 255 bytes"), refused.format(5, "../x", "unknown overlay"),
+                overlay_file.format("overlays.txt", "No such file or directory"),
+                "Live: the overlay file overlays.txt can be read again.\n"])}
+        fake = FakeFfmpeg(self.dir, sleep="60")
+        running = {name: Background([*OFFLINE, "--ffmpeg", fake.path, "--target", "rtmp://a/" + name.replace(" ", "_"),
+                                     "--live-overlays", "--scene", "game_battle", *(bridge.options() if bridge else []),
+                                     *options], env=fake.env, cwd=self.dir) for name, (bridge, options, _) in cases.items()}
+        for name, castora in running.items():
+            self.addCleanup(castora.stop)
+            if cases[name][0]:
+                self.addCleanup(cases[name][0].stop)
+        wait_for(lambda: len(fake.runs()) == len(cases), what="every stream")
+        texts = cases["texts"][0]
+        texts.send(action(2, "score_left", "A\x1b[2J\tb\nc"), action(3, "score_left", "x" * 10240),
+                   action(4, "score_right", "%{pts} it's: a\\b\nc"), action(5, "../x", "y"), action(6, "", "", "webhook"))
+        [chain] = [run[run.index("-vf") + 1] for run in fake.runs() if run[-1] == "rtmp://a/texts"]
+        folder = os.path.dirname(chain.split("drawtext=textfile=")[1].split(":")[0])
+        wait_for(lambda: read(folder + "/score_right.txt") == b"%{pts} it's: a\\bc", what="the texts")
+        os.remove(os.path.join(self.dir, "overlays.txt"))
+        wait_for(lambda: overlay_file.format("overlays.txt", "No such file or directory") in running["texts"].stderr)
+        write(os.path.join(self.dir, "overlays.txt"), "watermark=Back\n")
+        wait_for(lambda: read(folder + "/watermark.txt") == b"Back", what="the file again")
+        self.assertEqual((read(folder + "/score_left.txt"), texts.headers[0]["Authorization"]), (b"A[2Jbc", "Bearer a\"b'c"))
+        for name, castora in running.items():
+            with self.subTest(name):
+                wait_for(lambda: all(line in castora.stderr for line in cases[name][2]), 35, what=name)
+                castora.send_signal(signal.SIGINT)
+                self.assertEqual(castora.wait(), -signal.SIGINT)
+                self.assertEqual([castora.stderr.count(line) for line in cases[name][2]], [1] * len(cases[name][2]))
+        self.assertEqual(texts.acks, [{"id": "2", "status": "applied"}, {"id": "3", "status": "rejected", "reason":
+                                       "longer than 255 bytes"}, {"id": "4", "status": "applied"}, {"id": "5", "status":
+                                       "rejected", "reason": "unknown overlay"}, {"id": "6", "status": "rejected",
+                                       "reason": "unsupported action"}])
+        self.assertEqual((sorted(os.listdir(self.dir)), cases["line feed in token"][0].headers, os.path.exists(folder),
+                          os.path.exists("/tmp/x.txt")), (["ffmpeg-runs.jsonl", "fifo", "overlays.txt", "zero"], [],
+                                                           False, False))
 
 
 class MinuteLong(unittest.TestCase):

@@ -6,7 +6,7 @@ import re
 import sys
 
 # Lowest first: a folder may include its own headers and those of the folders before it.
-LAYERS = ["core", "catalog", "config", "publish", "ffmpeg", "process", "ffmpeg_check", "live", "update", "report", "cli"]
+LAYERS = ["core", "catalog", "config", "publish", "ffmpeg", "process", "ffmpeg_check", "automation", "live", "update", "report", "cli"]
 src = sys.argv[1]
 problems = []
 for folder in sorted(name for name in os.listdir(src) if os.path.isdir(os.path.join(src, name))):

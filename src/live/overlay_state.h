@@ -1,0 +1,46 @@
+#pragma once
+
+#include "ffmpeg/overlays.h"
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Why a text cannot be an overlay's: longer than the 255 bytes of an overlay, or not valid UTF-8;
+// nothing when it can.
+std::string overlay_text_refusal(std::string_view text);
+
+// The texts of the live overlays and the lines that tell of their changes. It writes no file and
+// reads no clock: the caller writes what changed and passes the time, so a change from the
+// overlay file and one from the automation bridge go through the same rules.
+class OverlayState {
+  public:
+    using Clock = std::chrono::steady_clock;
+
+    // The boxes drawn, with their first texts (as overlay_file_text gives them).
+    explicit OverlayState(const OverlayTexts& drawn);
+
+    struct Outcome {
+        std::string refusal;                // why the change was not made; empty when it was
+        std::optional<std::size_t> rewrite; // the overlay whose file now needs its new text
+    };
+
+    // Sets the overlay named `key` to `text`. Refused: a key that names no overlay, an overlay
+    // this scene does not draw (FFmpeg cannot add a box to a running stream), a text longer than
+    // the 255 bytes of an overlay or not valid UTF-8.
+    Outcome set(std::string_view key, std::string_view text);
+
+    // The text of the overlay's file: what drawtext shows.
+    const std::string& text(std::size_t overlay) const { return texts_[overlay].value(); }
+    bool drawn(std::size_t overlay) const { return texts_[overlay].has_value(); }
+
+    // What changed since the last line, as one line at most once a second ("score_left changed
+    // 12 times, now "Team A 17""), or nothing.
+    std::string status_line(Clock::time_point now);
+
+  private:
+    OverlayTexts texts_;
+    std::array<int, overlay_count> changes_{};
+    std::optional<Clock::time_point> last_line_;
+};
