@@ -57,8 +57,9 @@ std::variant<std::vector<BridgeAction>, std::string> read_bridge_answer(std::str
 }
 
 std::string bridge_acknowledgement(std::string_view id, std::string_view reason) {
-    json acknowledgement = {{"id", std::string{id}},
-                            {"status", reason.empty() ? "applied" : "rejected"}};
+    // In the order the protocol writes them.
+    nlohmann::ordered_json acknowledgement = {{"id", std::string{id}},
+                                              {"status", reason.empty() ? "applied" : "rejected"}};
     if (!reason.empty()) {
         acknowledgement["reason"] = std::string{reason};
     }

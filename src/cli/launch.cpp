@@ -11,7 +11,6 @@
 #include "core/utf8.h"
 #include "ffmpeg/device_listing.h"
 #include "ffmpeg/ffmpeg_argv.h"
-#include "ffmpeg/overlays.h"
 #include "live/live_run.h"
 #include "process/dry_run.h"
 #include "process/ffmpeg_runner.h"
@@ -138,26 +137,6 @@ LivePlan live_plan(const StudioOptions& options, const OutputUrlList& urls) {
     }
     plan.secrets = stream_secrets(urls, options.stream_key);
     return plan;
-}
-
-// The boxes drawn with their first texts, the overlay file and the bridge, for live overlays.
-std::optional<LiveOverlaySetup> live_overlay_setup(const StudioOptions& options,
-                                                   const ScenePreset& scene,
-                                                   std::optional<LiveOverlayStart> start) {
-    if (!start) {
-        return std::nullopt;
-    }
-    OverlayTexts texts = drawn_overlay_texts(options, scene);
-    for (std::optional<std::string>& text : texts) {
-        if (text) {
-            text = overlay_file_text(*text);
-        }
-    }
-    return LiveOverlaySetup{
-        start->folder,
-        texts,
-        std::move(start->overlay_file),
-        {options.automation_poll_url, options.automation_ack_url, options.automation_token}};
 }
 
 int stream(StudioOptions& options) {

@@ -57,7 +57,7 @@ void append_drawtext(std::string& chain, std::optional<std::string_view> text, s
     chain += "drawtext=text='";
     chain += clean;
     chain += "'";
-    chain += box_options({"", x, y, fontsize, boxcolor});
+    chain += box_options({"", x, y, fontsize, boxcolor, ""});
 }
 
 std::string overlay_file_path(std::string_view folder, std::string_view key) {

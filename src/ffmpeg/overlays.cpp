@@ -6,18 +6,20 @@
 
 namespace {
 
-constexpr std::array<OverlayBox, overlay_count> box_table{{
-    {"overlay_title", "36", "h-148", 34, "0x050505cc"},
-    {"overlay_subtitle", "36", "h-86", 22, "0xc70f3acc"},
-    {"score_left", "36", "36", 30, "0xc70f3add"},
-    {"score_right", "w-text_w-36", "36", 30, "0x050505cc"},
-    {"watermark", "w-text_w-28", "h-58", 20, "0x05050599"},
-}};
-
 constexpr std::string_view default_subtitle = "Brevalo Castora";
 constexpr std::string_view default_left_score = "Team A 0";
 constexpr std::string_view default_right_score = "Team B 0";
 constexpr std::string_view default_watermark = "Brevalo";
+constexpr std::string_view blank = " ";
+
+constexpr std::array<OverlayBox, overlay_count> box_table{{
+    {"overlay_title", "36", "h-148", 34, "0x050505cc", blank},
+    {"overlay_subtitle", "36", "h-86", 22, "0xc70f3acc", blank},
+    {"score_left", "36", "36", 30, "0xc70f3add", blank},
+    {"score_right", "w-text_w-36", "36", 30, "0x050505cc", blank},
+    // As at the launch, an empty watermark is the default one.
+    {"watermark", "w-text_w-28", "h-58", 20, "0x05050599", default_watermark},
+}};
 
 bool is_non_empty(const OptionalText& text) {
     return text.has_value() && !text->empty();
@@ -60,7 +62,7 @@ OverlayTexts drawn_overlay_texts(const StudioOptions& options, const ScenePreset
     return texts;
 }
 
-std::string overlay_file_text(std::string_view text) {
+std::string overlay_file_text(const OverlayBox& box, std::string_view text) {
     const std::string kept = sanitize_overlay_text(text, false);
-    return kept.empty() ? " " : kept;
+    return kept.empty() ? std::string{box.when_emptied} : kept;
 }

@@ -17,6 +17,7 @@ struct OverlayBox {
     std::string_view y;
     int fontsize;
     std::string_view boxcolor;
+    std::string_view when_emptied; // what an emptied text shows while live
 };
 
 inline constexpr std::size_t overlay_count = 5;
@@ -34,6 +35,7 @@ OverlayTexts drawn_overlay_texts(const StudioOptions& options, const ScenePreset
 
 // A text as a file drawtext reads while live: what the launch texts lose to quoting is kept as
 // typed; control characters, line breaks and bytes outside well-formed UTF-8 are dropped, and
-// the text is cut at 255 bytes without splitting a character. An empty text is one space, so an
-// emptied overlay shows as its box with nothing in it: drawtext cannot take a box away.
-std::string overlay_file_text(std::string_view text);
+// the text is cut at 255 bytes without splitting a character. An emptied text shows the box's
+// `when_emptied`: the default watermark, or for the other boxes one space, the box with nothing in
+// it (drawtext cannot take a box away).
+std::string overlay_file_text(const OverlayBox& box, std::string_view text);

@@ -1,6 +1,7 @@
 #include "live/live_overlays.h"
 
 #include "core/option_table.h"
+#include "core/options.h"
 #include "core/utf8.h"
 #include "ffmpeg/filter_chain.h"
 #include "process/cleanup.h"
@@ -72,6 +73,25 @@ start_live_overlays(StudioOptions& options, bool dry_run) {
                std::strerror(errno) + "\n";
     }
     return LiveOverlayStart{*folder, std::move(overlay_file)};
+}
+
+std::optional<LiveOverlaySetup> live_overlay_setup(const StudioOptions& options,
+                                                   const ScenePreset& scene,
+                                                   std::optional<LiveOverlayStart> start) {
+    if (!start) {
+        return std::nullopt;
+    }
+    OverlayTexts texts = drawn_overlay_texts(options, scene);
+    for (std::size_t i = 0; i < overlay_count; ++i) {
+        if (texts[i]) {
+            texts[i] = overlay_file_text(overlay_boxes()[i], *texts[i]);
+        }
+    }
+    return LiveOverlaySetup{
+        start->folder,
+        texts,
+        std::move(start->overlay_file),
+        {options.automation_poll_url, options.automation_ack_url, options.automation_token}};
 }
 
 std::optional<std::string> make_overlay_folder() {

@@ -16,6 +16,7 @@
 // over the old), from the overlay file and the automation bridge.
 
 struct StudioOptions;
+struct ScenePreset;
 
 // The folder the dry run shows: the run's own gets a unique name in place of the X's.
 inline constexpr std::string_view overlay_folder_template = "/tmp/castora-run-XXXXXX";
@@ -42,6 +43,12 @@ struct LiveOverlaySetup {
     std::optional<OverlayFileWatch> overlay_file;
     BridgeSettings bridge; // no poll URL: no bridge
 };
+
+// What the live run needs of a start: the boxes the scene and the options draw with their first
+// texts, the overlay file, and the bridge. Nothing without live overlays.
+std::optional<LiveOverlaySetup> live_overlay_setup(const StudioOptions& options,
+                                                   const ScenePreset& scene,
+                                                   std::optional<LiveOverlayStart> start);
 
 class LiveOverlays {
   public:

@@ -42,7 +42,7 @@ OverlayState::Outcome OverlayState::set(std::string_view key, std::string_view t
     if (std::string refusal = overlay_text_refusal(text); !refusal.empty()) {
         return {std::move(refusal), std::nullopt};
     }
-    std::string shown = overlay_file_text(text);
+    std::string shown = overlay_file_text(*box, text);
     if (shown == *texts_[overlay]) {
         return {};
     }

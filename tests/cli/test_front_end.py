@@ -63,7 +63,7 @@ class FrontEnd(unittest.TestCase):
         sample = self.write("sample.conf", "old content that is longer than the sample\n" * 100)
         r = self.run_here([*flags, "--check-update", "--write-sample-config", sample, *streaming])
         self.assertEqual((r, self.server.requests), ((0, "", ""), []))
-        self.assertEqual(decode(read(sample)), golden("sample_config.txt"))
+        self.assertEqual((decode(read(sample)), os.stat(sample).st_mode & 0o777), (golden("sample_config.txt"), 0o600))
         self.assertEqual(self.run_here([*flags, "--check-update", *streaming]), (0, "", "Castora is current: 0.2.1\n"))
         self.assertEqual(self.run_here(["--write-sample-config", "", "--list-scenes"]), (0, golden("scenes.txt"), ""))
         for path, reason in (("no/such.conf", "No such file or directory"), ("/dev/full", "No space left on device")):
