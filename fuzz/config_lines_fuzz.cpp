@@ -1,11 +1,14 @@
-// The config and target-file loaders on any file contents. Wherever loading stops, the record is
-// one a launch can use: at most 16 targets, each obeying the target rules, texts from a line
-// trimmed and without a line feed, and nothing set that only the command line may set. A failed
-// property aborts, and libFuzzer keeps the input.
+// The config, target-file and overlay-file readers on any file contents. Wherever loading stops,
+// the record is one a launch can use: at most 16 targets, each obeying the target rules, texts
+// from a line trimmed and without a line feed, and nothing set that only the command line may
+// set; an overlay file gives only overlay texts, trimmed, one a line. A failed property aborts,
+// and libFuzzer keeps the input.
 
 #include "config/config_file.h"
 #include "config/targets.h"
 #include "core/options.h"
+#include "ffmpeg/overlays.h"
+#include "live/overlay_file.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -42,6 +45,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)load_target_file(from_targets);
     if (!usable(from_config) || !usable(from_targets)) {
         std::abort();
+    }
+    const OverlayFileContent overlays = read_overlay_file_text({reinterpret_cast<const char*>(data), size});
+    for (const OverlayFileValue& value : overlays.values) {
+        if (find_overlay(value.key) == nullptr || !trimmed(value.text)) {
+            std::abort();
+        }
     }
     return 0;
 }
