@@ -1,5 +1,6 @@
 # The shipped macOS build: castora for arm64 and x86_64 in one universal binary, and the
-# release archive brevalo-castora-<version>-macos-universal.tar.gz made from it.
+# release archive brevalo-studio-update-<version>-macos-universal.tar.gz made from it: the
+# package the update service serves, named as castora saves a downloaded one.
 #
 # Turned on by CASTORA_MACOS_UNIVERSAL (the macos-universal preset), which also sets
 # CMAKE_OSX_ARCHITECTURES and CMAKE_OSX_DEPLOYMENT_TARGET.
@@ -18,7 +19,7 @@ if(NOT CASTORA_MACOS_UNIVERSAL)
 endif()
 
 set(castora_universal_architectures arm64 x86_64)
-set(castora_release_name brevalo-castora-${PROJECT_VERSION}-macos-universal)
+set(castora_release_name brevalo-studio-update-${PROJECT_VERSION}-macos-universal)
 
 set(castora_requested_architectures ${CMAKE_OSX_ARCHITECTURES})
 list(SORT castora_requested_architectures)
@@ -71,6 +72,13 @@ endif()
 message(STATUS "Cross-building for macOS ${CMAKE_OSX_DEPLOYMENT_TARGET} with Zig "
                "${castora_zig_version} (${ZIG}), joining with ${CASTORA_LIPO}")
 
+# The JSON parser is header-only: each half gets a copy of the host's headers (and nothing else
+# of the host's include folder).
+find_package(nlohmann_json 3.9 REQUIRED)
+get_target_property(castora_json_include nlohmann_json::nlohmann_json INTERFACE_INCLUDE_DIRECTORIES)
+find_path(castora_json_header nlohmann/json.hpp PATHS ${castora_json_include} NO_DEFAULT_PATH REQUIRED)
+file(COPY ${castora_json_header}/nlohmann DESTINATION ${CMAKE_BINARY_DIR}/json-include)
+
 include(ExternalProject)
 set(castora_slices "")
 foreach(arch IN LISTS castora_universal_architectures)
@@ -87,6 +95,7 @@ foreach(arch IN LISTS castora_universal_architectures)
             -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
             -DCASTORA_BUILD_TESTS=OFF
             -DCASTORA_WERROR=${CASTORA_WERROR}
+            -DCASTORA_JSON_INCLUDE_DIR=${CMAKE_BINARY_DIR}/json-include
         BUILD_ALWAYS ON
         INSTALL_COMMAND ""
         BUILD_BYPRODUCTS ${CMAKE_BINARY_DIR}/${arch}/build/castora)
