@@ -78,16 +78,15 @@ std::optional<std::string> read_private_file(const std::string& folder, std::str
         return std::nullopt;
     }
     struct stat info {};
-    std::optional<std::string> content;
+    std::string content;
+    bool whole = false;
     if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && is_private(info) &&
         static_cast<std::size_t>(info.st_size) <= limit) {
-        content.emplace(static_cast<std::size_t>(info.st_size), '\0');
-        if (read(fd, content->data(), content->size()) != info.st_size) {
-            content.reset();
-        }
+        content.resize(static_cast<std::size_t>(info.st_size));
+        whole = read(fd, content.data(), content.size()) == info.st_size;
     }
     close(fd);
-    return content;
+    return whole ? std::optional<std::string>{std::move(content)} : std::nullopt;
 }
 
 bool write_private_file(const std::string& folder, std::string_view name,

@@ -23,7 +23,11 @@ std::optional<int> whole_number(std::string_view text) {
         text.find_first_not_of("0123456789") != std::string_view::npos) {
         return std::nullopt;
     }
-    return std::atoi(std::string{text}.c_str());
+    int value = 0;
+    for (const char digit : text) {
+        value = value * 10 + (digit - '0');
+    }
+    return value;
 }
 
 std::optional<double> rate(std::string_view text) {
@@ -102,6 +106,9 @@ std::optional<CaptureMode> choose_capture_mode(const std::vector<CaptureMode>& o
             (any_large_enough ? area(mode) < area(*format) : area(mode) > area(*format))) {
             format = &mode;
         }
+    }
+    if (format == nullptr) {
+        return std::nullopt;
     }
     // Its rate: the lowest top at or above the wanted rate, else the highest.
     std::optional<double> above;

@@ -23,8 +23,9 @@ std::string find_on_search_path(const std::string& name) {
     const std::string folders = path != nullptr ? path : default_search_path();
     for (std::size_t at = 0; at <= folders.size();) {
         const std::size_t end = std::min(folders.find(':', at), folders.size());
-        const std::string folder = end == at ? "." : folders.substr(at, end - at);
-        const std::string candidate = folder + "/" + name;
+        std::string candidate = end == at ? "." : folders.substr(at, end - at);
+        candidate += '/';
+        candidate += name;
         struct stat info {};
         if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
             access(candidate.c_str(), X_OK) == 0) {

@@ -163,7 +163,7 @@ void LiveOverlays::start() {
     });
     if (!setup_.bridge.poll_url.empty()) {
         const auto apply_action = [this](const BridgeAction& action) {
-            const std::string refusal = apply(action.overlay, action.text);
+            std::string refusal = apply(action.overlay, action.text);
             if (!refusal.empty()) {
                 say_("the automation bridge's action " + terminal_safe(action.id) + " for " +
                      terminal_safe(action.overlay) + " was refused: " + refusal + ".");

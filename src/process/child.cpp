@@ -169,8 +169,13 @@ RecordedChild* slot_of(pid_t pid) noexcept {
     return nullptr;
 }
 
-// All of the input, however the writes come out; a child that stops reading ends it.
+// All of the input, however the writes come out; a child that stops reading ends it (a broken
+// pipe is no reason for this program to end).
 void write_input(int fd, const std::string& input) {
+    struct sigaction ignore {};
+    struct sigaction before {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &ignore, &before);
     std::size_t written = 0;
     while (written < input.size()) {
         const ssize_t n = write(fd, input.data() + written, input.size() - written);
@@ -178,10 +183,11 @@ void write_input(int fd, const std::string& input) {
             continue;
         }
         if (n <= 0) {
-            return;
+            break;
         }
         written += static_cast<std::size_t>(n);
     }
+    sigaction(SIGPIPE, &before, nullptr);
 }
 
 } // namespace
