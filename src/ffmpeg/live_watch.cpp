@@ -54,6 +54,12 @@ std::string plural(int count, std::string_view word) {
 
 } // namespace
 
+std::string live_line(std::string_view text) {
+    std::string line = "Live: ";
+    line += text;
+    return line + '\n';
+}
+
 std::string live_duration(LiveClock::duration duration) {
     const long total = std::chrono::duration_cast<seconds>(duration).count();
     const auto two_digits = [](long value) {
@@ -218,9 +224,8 @@ void LiveWatch::change(Tracked& tracked, State state, LiveClock::time_point now)
 
 void LiveWatch::say(std::string& out, const std::string& line) {
     // Below a progress line that ends in a carriage return, not over it.
-    out += mid_line_ ? "\nLive: " : "Live: ";
-    out += hide_secrets(line);
-    out += '\n';
+    out += mid_line_ ? "\n" : "";
+    out += live_line(hide_secrets(line));
     mid_line_ = false;
 }
 

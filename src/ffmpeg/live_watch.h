@@ -84,5 +84,8 @@ class LiveWatch {
     CameraRefusal camera_;
 };
 
+// A line of castora's own while live: "Live: ", the text and a line feed.
+std::string live_line(std::string_view text);
+
 // "12s", "4m05s", "2h03m".
 std::string live_duration(LiveClock::duration duration);

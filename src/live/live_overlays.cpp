@@ -4,6 +4,7 @@
 #include "core/options.h"
 #include "core/utf8.h"
 #include "ffmpeg/filter_chain.h"
+#include "ffmpeg/live_watch.h"
 #include "process/cleanup.h"
 
 #include <cerrno>
@@ -59,7 +60,7 @@ start_live_overlays(StudioOptions& options, bool dry_run) {
             return refusal;
         };
         for (const std::string& message : overlay_file->look(SteadyClock::now(), into_options)) {
-            std::fprintf(stderr, "Live: %s\n", message.c_str());
+            std::fputs(live_line(message).c_str(), stderr);
         }
     } else if (!options.live_overlays) {
         return std::nullopt;

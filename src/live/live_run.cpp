@@ -112,7 +112,7 @@ class LiveRun : public ChildWatcher {
     }
 
     void say(const std::string& line) {
-        write_out(watch_ ? watch_->own_line(line) : "Live: " + line + "\n");
+        write_out(watch_ ? watch_->own_line(line) : live_line(line));
     }
 
     // A run has ended with `status`: done, or started again after the pause.
