@@ -33,8 +33,9 @@ class Scenarios:
     def setUp(self):
         if not (self.REAL and os.access(self.REAL, os.X_OK) and shutil.which("ffmpeg") and shutil.which("ffprobe")):
             self.skipTest(f"missing {self.REAL or 'ffmpeg'} or ffprobe")
-        self.dir = tempfile.mkdtemp(prefix="castora-ffmpeg-")
-        self.addCleanup(shutil.rmtree, self.dir, ignore_errors=True)
+        self.dir, self.cache = tempfile.mkdtemp(prefix="castora-ffmpeg-"), tempfile.mkdtemp(prefix="castora-cache-")
+        for folder in (self.dir, self.cache):
+            self.addCleanup(shutil.rmtree, folder, ignore_errors=True)
 
     def listen(self, kind, name, port=None):
         """An FFmpeg receiving one RTMP or SRT stream on 127.0.0.1 into `name`: the URL and the process."""
@@ -49,8 +50,10 @@ class Scenarios:
         return url, receiver
 
     def launch(self, options, seconds=4, **env):
+        # The shim is one file whatever FFmpeg it wraps: what castora learns of it is kept per test.
         castora = Background([*OFFLINE, "--ffmpeg", SUBSTITUTE, *LOW, *options], cwd=self.dir,
-                             env={"CASTORA_SUBSTITUTE_SECONDS": str(seconds), "CASTORA_REAL_FFMPEG": self.REAL, **env})
+                             env={"CASTORA_SUBSTITUTE_SECONDS": str(seconds), "CASTORA_REAL_FFMPEG": self.REAL,
+                                  "XDG_CACHE_HOME": self.cache, **env})
         self.addCleanup(castora.stop)
         return castora
 
@@ -155,7 +158,7 @@ class Scenarios:
         self.assertNotRegex(castora.stderr, "PASSWORD|KEY|PASS0|TOKEN")
 
     def test_a_camera_that_refuses_the_profiles_mode_streams_in_one_it_offers(self):
-        camera = {"CASTORA_SUBSTITUTE_CAMERA": "1280x720@30 640x480@30", "XDG_CACHE_HOME": self.dir}
+        camera = {"CASTORA_SUBSTITUTE_CAMERA": "1280x720@30 640x480@30"}
         dead = f"rtmp://127.0.0.1:{free_port()}/live/k"
         for profile, picture, capture, remembered in (("balanced_480p", ("854x480", 30), "1280x720 at 30 fps", False),
                                                       ("low_power_360p", ("640x360", 24), "640x480 at 30 fps", False),
@@ -207,7 +210,7 @@ class Scenarios:
 
     def test_the_ffmpeg_has_every_part_castora_uses(self):
         r = run_castora(["--check-ffmpeg", "--ffmpeg", SUBSTITUTE, "--target", "srt://h:1", "--record-file", "r.mkv"],
-                        env={"CASTORA_REAL_FFMPEG": self.REAL})
+                        env={"CASTORA_REAL_FFMPEG": self.REAL, "XDG_CACHE_HOME": self.cache})
         self.assertEqual((r.status, r.stdout.count("  ok  "), r.stdout.splitlines()[-1]),
                          (0, 15, "This launch has everything it needs."), r.stdout)
 
@@ -230,8 +233,9 @@ class LeanBuild(unittest.TestCase):
         server = shared_server()
         server.reset(**{"/castora/report": Answer(200, b"{}")})
         missing = ["  the drawtext filter, for text overlays\n", "  the srt protocol, for SRT destinations\n"]
-        work = tempfile.mkdtemp(prefix="castora-lean-")
-        self.addCleanup(shutil.rmtree, work, ignore_errors=True)
+        work, cache = tempfile.mkdtemp(prefix="castora-lean-"), tempfile.mkdtemp(prefix="castora-cache-")
+        for folder in (work, cache):
+            self.addCleanup(shutil.rmtree, folder, ignore_errors=True)
         args = ["--skip-update-check", "--report-url", server.url("/castora/report"), "--target", "rtmp://127.0.0.1:9/a/k",
                 "--record-file", "rec.mkv"]
         # Straight, and through the shim that gives it a Mac's capture and encoder; with an SRT target and without.
@@ -241,6 +245,7 @@ class LeanBuild(unittest.TestCase):
             with self.subTest(ffmpeg=ffmpeg, srt=srt):
                 targets = ["--target", "srt://127.0.0.1:9"] if srt else []
                 started = time.monotonic()
+                env["XDG_CACHE_HOME"] = cache
                 r = run_castora(["--ffmpeg", ffmpeg, *args, *targets, "--reconnect"], env={**server.env, **env}, cwd=work)
                 self.assertLess(time.monotonic() - started, 1 if ffmpeg == self.LEAN else 10)
                 self.assertEqual(r.status, 2)
