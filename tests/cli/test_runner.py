@@ -80,11 +80,16 @@ class Runner(unittest.TestCase):
                 os.chmod(entries[0], change) if isinstance(change, int) else change and write(entries[0], change)
                 r = launch() if step != "elsewhere" else launch("--check-ffmpeg")
                 self.assertEqual((r.status, len(fake.asked()), fake.runs()), (2, asked, []))
-                self.assertTrue(r.stderr.startswith(lacks) if step != "elsewhere" else "  missing  srt " in r.stdout)
+                self.assertTrue(r.stderr.startswith(lacks) if step != "elsewhere" else
+                                "  missing  srt                protocol      SRT destinations (not used by this "
+                                "launch)\n  ok       file " in r.stdout and "text overlays\n" in r.stdout)
                 [entry] = glob.glob(os.path.join(cache, "castora", "ffmpeg-*"))
                 self.assertEqual([os.stat(path).st_mode & 0o777 for path in (entry, os.path.dirname(entry))], [0o600, 0o700])
         os.utime(fake.path, ns=(1, 1))  # a new build is asked again; this one has everything
         self.assertEqual((launch(FAKE_FFMPEG_LACKS="").status, len(fake.asked()), len(fake.runs())), (0, 30, 1))
+        # Without an absolute XDG_CACHE_HOME the cache is in the home folder.
+        launch(XDG_CACHE_HOME="cache", HOME=os.path.join(self.dir, "home"))
+        self.assertEqual(len(glob.glob(os.path.join(self.dir, "home", ".cache", "castora", "ffmpeg-*"))), 1)
 
     def test_asking_ffmpeg_neither_holds_a_launch_nor_outlives_a_stop(self):
         fake = FakeFfmpeg(self.dir, copy=True, FAKE_FFMPEG_LACKS="drawtext", FAKE_FFMPEG_ASK_SLEEP="30")

@@ -35,7 +35,8 @@ TEST(LiveWatch, SaysWhenTheStreamIsLiveWhatDropsOrFailsAndHowLongEachGotIt) {
                           {70, "[fifo @ 0xA] Recovery successful\n[fifo @ 0xA] FIFO queue full\n"},
                           {71, "[fifo @ 0xA] FIFO queue full\n[fifo @ 0xC] FIFO queue full\n"},
                           {72, "[tee @ 0xT] Slave muxer #0 failed: No space left on device, "
-                               "continuing with 2/3 slaves.\n"}},
+                               "continuing with 2/3 slaves.\n"},
+                          {3600, "[tee @ 0xT] Slave muxer #2 failed: I/O error, continuing with 1/3 slaves.\n"}},
                          3700),
               "Live: streaming to 2 destinations (YouTube, b:9000), recording to rec.mkv.\n"
               "Live: YouTube lost: Connection refused; castora keeps trying.\n"
@@ -43,8 +44,9 @@ TEST(LiveWatch, SaysWhenTheStreamIsLiveWhatDropsOrFailsAndHowLongEachGotIt) {
               "Live: YouTube is not keeping up; frames for it are dropped.\n"
               "Live: b:9000 is not keeping up; frames for it are dropped.\n"
               "Live: the recording to rec.mkv stopped: No space left on device. The stream goes on "
-              "without it.\nLive: YouTube received 1h01m of the stream, 1 drop.\n"
-              "Live: b:9000 received 1h01m of the stream, 0 drops.\n");
+              "without it.\nLive: b:9000 failed: I/O error; it stays off for this run.\n"
+              "Live: YouTube received 1h01m of the stream, 1 drop.\n"
+              "Live: b:9000 received 59m59s of the stream, 1 drop.\n");
     const LivePlan two{{{"srt://a:1", "a:1"}, {"rtmp://b/app/k", "b:1935"}}, "", {}};
     const std::string_view slave_failed =
         "[tee @ 0xT] Slave muxer #1 failed: Invalid argument, continuing with 1/2 slaves.\n";
@@ -68,8 +70,9 @@ TEST(LiveWatch, SaysWhenTheStreamIsLiveWhatDropsOrFailsAndHowLongEachGotIt) {
 TEST(LiveWatch, PassesFfmpegsTextOnWithItsSecretsHidden) {
     LiveWatch watch{{{{"rtmp://h/a/k'y|z", "h:1935"}}, "", {{"k'y|z"}, {"LONGSECRET"}}}};
     const LiveClock::time_point start{};
-    EXPECT_EQ(watch.received("to '[f=flv]rtmp://h/a/k\\'y\\|z' key k'y|z id=k'y|z LONGSECRETS kb/s\nOver", start),
-              "to '[f=flv]rtmp://h/a/****' key k'y|z id=**** ****S kb/s\n");
+    EXPECT_EQ(
+        watch.received("to '[f=flv]rtmp://h/a/k\\'y\\|z' key k'y|z id=k'y|z =k'y|zz LONGSECRETS kb/s\nOver", start),
+        "to '[f=flv]rtmp://h/a/****' key k'y|z id=**** =k'y|zz ****S kb/s\n");
     EXPECT_EQ(watch.quiet(start + std::chrono::milliseconds{400}), "");
     EXPECT_EQ(watch.received("write? ", start + std::chrono::milliseconds{450}), "");
     EXPECT_EQ(watch.quiet(start + std::chrono::milliseconds{500}), "Overwrite? ");
@@ -108,8 +111,8 @@ TEST(LiveWatch, HidesEveryCredentialOfTheDestinations) {
 TEST(DeviceListing, TheSectionsOfEitherWordingMakeTheListing) {
     const std::string prefix = "[AVFoundation indev @ 0x1] ";
     const std::pair<std::string, std::optional<std::string>> cases[] = {
-        {prefix + "AVFoundation video devices:\n" + prefix + "[0] Cam\r\n" + prefix + "[12] Capture screen 1\n" +
-             prefix + "AVFoundation audio devices:\n" + prefix + "[0] Mic\n: Input/output error\n",
+        {prefix + "AVFoundation video devices:\n" + prefix + "[0] Cam\n" + prefix + "[12] Capture screen 1\n" + prefix +
+             "AVFoundation audio devices:\r\n" + prefix + "[0] Mic\n: Input/output error\n",
          "Video devices (--video-input):\n  0  Cam\n  12  Capture screen 1 (screen)\n"
          "Audio devices (--audio-input):\n  0  Mic\n"},
         {"AVFoundation video devices:\n[x] not a device\n[in#0 @ 0x2] [3] Error opening input file .\n",

@@ -94,6 +94,7 @@ TEST(BridgeAnswer, ActionsOfExactlyTheShapeOrNothingOfTheAnswer) {
         {"{\"actions\":[{\"id\":\"1\",\"action\":\"x\",\"text\":\"\xff\"}]}", "it is not JSON"},
         {R"({"actions":[)", "it is not JSON"},
         {R"([{"id":"1"}])", "it is not an object with an \"actions\" array"},
+        {R"({"action":[]})", "it is not an object with an \"actions\" array"},
         {R"({"actions":{}})", "it is not an object with an \"actions\" array"},
         {R"({"actions":[1]})", "an action is not an object"},
         {R"({"actions":[{"id":17,"action":"x"}]})",
