@@ -1,5 +1,7 @@
 #include "ffmpeg/camera_modes.h"
 
+#include "ffmpeg/log_line.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -9,14 +11,6 @@ namespace {
 
 // AVFoundation matches a frame rate to a range's top within this.
 constexpr double rate_tolerance = 0.01;
-
-// FFmpeg's "[avfoundation @ 0x...] " before the message.
-std::string_view without_log_prefix(std::string_view line) {
-    const std::size_t end = line.find("] ");
-    return line.starts_with("[avfoundation @ ") && end != std::string_view::npos
-               ? line.substr(end + 2)
-               : line;
-}
 
 std::optional<int> whole_number(std::string_view text) {
     if (text.empty() || text.size() > 5 ||
@@ -68,7 +62,11 @@ std::optional<CaptureMode> read_offered(std::string_view text) {
 } // namespace
 
 void CameraRefusal::take_line(std::string_view line) {
-    const std::string_view message = without_log_prefix(line);
+    const LogLine log = read_log_line(line);
+    if (!from_avfoundation(log)) {
+        return;
+    }
+    const std::string_view message = log.message;
     if (message.starts_with("Selected video size (") ||
         message.starts_with("Selected framerate (")) {
         refused_ = message.ends_with(") is not supported by the device.");

@@ -1,6 +1,7 @@
 #include "ffmpeg/device_listing.h"
 
 #include "core/utf8.h"
+#include "ffmpeg/log_line.h"
 
 namespace {
 
@@ -13,13 +14,6 @@ std::optional<CaptureDevice> read_device(std::string_view line) {
     }
     return CaptureDevice{std::string{line.substr(1, close - 1)},
                          std::string{line.substr(close + 2)}};
-}
-
-// FFmpeg's "[AVFoundation indev @ 0x...] " before the message.
-std::string_view without_log_prefix(std::string_view line) {
-    const std::size_t end = line.find("] ");
-    return line.starts_with("[AVFoundation") && end != std::string_view::npos ? line.substr(end + 2)
-                                                                              : line;
 }
 
 void add_section(std::string& text, std::string_view heading,
@@ -47,7 +41,11 @@ std::optional<DeviceListing> read_device_listing(std::string_view ffmpeg_errors)
         if (line.ends_with('\r')) {
             line.remove_suffix(1);
         }
-        const std::string_view message = without_log_prefix(line);
+        const LogLine log = read_log_line(line);
+        if (!from_avfoundation(log)) {
+            continue;
+        }
+        const std::string_view message = log.message;
         if (message == "AVFoundation video devices:") {
             section = &listing.video;
         } else if (message == "AVFoundation audio devices:") {
