@@ -49,18 +49,22 @@ class Runner(unittest.TestCase):
                                              "message": "FFmpeg stream process exited with a non-zero code."}])
 
     def test_a_stop_asks_ffmpeg_to_finish_then_ends_it(self):
-        fake = FakeFfmpeg(self.dir, sleep="60", FAKE_FFMPEG_IGNORE_TERM="1")
-        castora = Background([*OFFLINE, "--reconnect", "--ffmpeg", fake.path, *DEST, "--record-file", "rec.mkv"],
-                             env=fake.env, cwd=self.dir)
-        self.addCleanup(castora.stop)
-        wait_for(fake.runs, what="FFmpeg")
-        [ffmpeg] = children_of(castora.pid)
-        started = time.monotonic()
-        castora.send_signal(signal.SIGINT)
-        self.assertEqual(castora.wait(timeout=30), -signal.SIGINT)
-        self.assertTrue(9 < time.monotonic() - started < 15 and not alive(ffmpeg), time.monotonic() - started)
-        self.assertEqual(len(fake.runs()), 1)  # a stop is never taken for a failure to restart
-        self.assertNotIn("rec.mkv", os.listdir(self.dir))  # nothing was written to the reserved recording
+        # Asked after a second, FFmpeg finishes; one that does not is killed after ten.
+        for ignores_term, within in ((False, (0.9, 2.5)), (True, (9, 15))):
+            fake = FakeFfmpeg(tempfile.mkdtemp(dir=self.dir), sleep="60", **(
+                {"FAKE_FFMPEG_IGNORE_TERM": "1"} if ignores_term else {}))
+            castora = Background([*OFFLINE, "--reconnect", "--ffmpeg", fake.path, *DEST, "--record-file", "rec.mkv"],
+                                 env=fake.env, cwd=self.dir)
+            self.addCleanup(castora.stop)
+            wait_for(fake.runs, what="FFmpeg")
+            [ffmpeg] = children_of(castora.pid)
+            started = time.monotonic()
+            castora.send_signal(signal.SIGINT)
+            self.assertEqual(castora.wait(timeout=30), -signal.SIGINT)
+            self.assertTrue(within[0] < time.monotonic() - started < within[1] and not alive(ffmpeg),
+                            time.monotonic() - started)
+            self.assertEqual(len(fake.runs()), 1)  # a stop is never taken for a failure to restart
+            self.assertNotIn("rec.mkv", os.listdir(self.dir))  # nothing was written to the reserved recording
         # Started with its standard descriptors closed, castora has them on /dev/null before it opens anything.
         fake = FakeFfmpeg(tempfile.mkdtemp(dir=self.dir), FAKE_FFMPEG_FDS="1")
         closed = subprocess.run(["sh", "-c", 'exec "$0" "$@" <&- >&- 2>&-', CASTORA, *OFFLINE, "--ffmpeg", fake.path,

@@ -79,7 +79,9 @@ TEST(LiveWatch, PassesFfmpegsTextOnWithItsSecretsHidden) {
     EXPECT_EQ(watch.received("frame=  1\r", start), "frame=  1\r\nLive: streaming to 1 destination (h:1935).\n");
     EXPECT_EQ(watch.finished(start + std::chrono::seconds{3599}),
               "Live: h:1935 received 59m59s of the stream, 0 drops.\n");
-    EXPECT_EQ(live_duration(std::chrono::seconds{59}) + live_duration(std::chrono::seconds{36061}), "59s10h01m");
+    EXPECT_EQ(live_duration(std::chrono::seconds{59}) + live_duration(std::chrono::seconds{3600}) +
+                  live_duration(std::chrono::seconds{36061}),
+              "59s1h00m10h01m");
 }
 
 // What FFmpeg prints of each destination, as passed on: no password, key or credential shows,
@@ -94,6 +96,7 @@ TEST(LiveWatch, HidesEveryCredentialOfTheDestinations) {
         {"rtmp://h/live?token=T&Auth=A&pass=P&secret=S&key=K&password=W&stream_key=Q",
          "rtmp://h/live?token=****&Auth=****&pass=****&secret=****&key=****&password=****&stream_key=****"},
         {"rtmp://h/live/{stream_key}", "rtmp://h/live/****"},
+        {"rtmp://h/{stream_key}/x", "rtmp://h/****/****"},
         {"rtmp://u@h/app?keyframes=1&token=", "rtmp://u@h/app?keyframes=1&token="}};
     for (const auto& [url, shown] : rows) {
         std::string built;
