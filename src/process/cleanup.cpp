@@ -12,13 +12,14 @@ constexpr std::size_t max_path_bytes = 1024;
 constexpr std::size_t max_entries = 24;
 
 // A handler reads these: an entry is taken by writing its path first and marking it used last,
-// and given back by clearing the mark first.
+// and given back by clearing the mark first. The marks are kept apart from the paths, so that
+// looking for an entry touches one small array, not every path's page.
 struct Entry {
     std::array<char, max_path_bytes> path{};
     Removal removal = Removal::always;
-    volatile std::sig_atomic_t used = 0;
 };
 std::array<Entry, max_entries> entries;
+std::array<volatile std::sig_atomic_t, max_entries> used{};
 
 // Removes the entry unless it is a folder and `folders` is false; true when it is gone or
 // was left on purpose (written to, or not there at all).
@@ -36,13 +37,13 @@ bool remove_entry(const Entry& entry, bool folders) noexcept {
     return true;
 }
 
-Entry* entry_of(const std::string& path) {
-    for (Entry& entry : entries) {
-        if (entry.used != 0 && path == entry.path.data()) {
-            return &entry;
-        }
+// The index of the entry holding `path`, or max_entries.
+std::size_t entry_of(const std::string& path) {
+    std::size_t index = 0;
+    while (index < max_entries && (used[index] == 0 || path != entries[index].path.data())) {
+        ++index;
     }
-    return nullptr;
+    return index;
 }
 
 } // namespace
@@ -54,12 +55,13 @@ bool remove_at_end(const std::string& path, Removal removal) {
     // Returning from main or exit() end the run too.
     static const bool at_exit = std::atexit(remove_what_must_not_outlive_the_run) == 0;
     (void)at_exit;
-    for (Entry& entry : entries) {
-        if (entry.used == 0) {
+    for (std::size_t index = 0; index < max_entries; ++index) {
+        if (used[index] == 0) {
+            Entry& entry = entries[index];
             path.copy(entry.path.data(), path.size());
             entry.path[path.size()] = '\0';
             entry.removal = removal;
-            entry.used = 1;
+            used[index] = 1;
             return true;
         }
     }
@@ -67,18 +69,18 @@ bool remove_at_end(const std::string& path, Removal removal) {
 }
 
 void remove_now(const std::string& path) {
-    if (Entry* entry = entry_of(path)) {
-        entry->used = 0;
-        remove_entry(*entry, true);
+    if (const std::size_t index = entry_of(path); index < max_entries) {
+        used[index] = 0;
+        remove_entry(entries[index], true);
     }
 }
 
 void remove_what_must_not_outlive_the_run() noexcept {
     // Files first, so that the folders holding them are empty by the time they go.
     for (const bool folders : {false, true}) {
-        for (Entry& entry : entries) {
-            if (entry.used != 0 && remove_entry(entry, folders)) {
-                entry.used = 0;
+        for (std::size_t index = 0; index < max_entries; ++index) {
+            if (used[index] != 0 && remove_entry(entries[index], folders)) {
+                used[index] = 0;
             }
         }
     }

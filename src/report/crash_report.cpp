@@ -78,7 +78,8 @@ void install_crash_handler(const StudioOptions& options) {
     crash_context.deliver =
         !endpoint.empty() && copy_text(crash_context.path, path) &&
         copy_text(crash_context.command, report_delivery_command(path, endpoint));
-    for (std::size_t i = 0; i < reported_signals.size(); ++i) {
+    // Nothing to deliver, nothing to compose.
+    for (std::size_t i = 0; crash_context.deliver && i < reported_signals.size(); ++i) {
         const int signal_number = reported_signals[i];
         const std::string message =
             "Castora process received signal " + std::to_string(signal_number) + ".";
