@@ -3,6 +3,7 @@
 #include "ffmpeg/log_line.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -18,9 +19,7 @@ std::optional<int> whole_number(std::string_view text) {
         return std::nullopt;
     }
     int value = 0;
-    for (const char digit : text) {
-        value = value * 10 + (digit - '0');
-    }
+    std::from_chars(text.data(), text.data() + text.size(), value);
     return value;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
+#include <initializer_list>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -54,29 +55,33 @@ class SignalsHeld {
     sigset_t before_{};
 };
 
-// While a child is started that leaves the terminal's hang-up and quit to us, they are ignored
-// here: the child inherits that, and our own handlers are back before any signal is let through.
-class TerminalSignalsIgnored {
+// Ignores the given signals for as long as it lives, then gives them back their handling: the
+// terminal's hang-up and quit while a child that leaves them to us is started (the child
+// inherits that, and our handlers are back before any signal is let through), a broken pipe
+// while a child's input is written.
+class SignalsIgnored {
   public:
-    explicit TerminalSignalsIgnored(bool wanted) : wanted_(wanted) {
+    explicit SignalsIgnored(std::initializer_list<int> signal_numbers) {
         struct sigaction ignore {};
         ignore.sa_handler = SIG_IGN;
-        for (std::size_t i = 0; wanted_ && i < signals_.size(); ++i) {
-            sigaction(signals_[i], &ignore, &before_[i]);
+        for (const int signal_number : signal_numbers) {
+            if (count_ < before_.size()) {
+                before_[count_].first = signal_number;
+                sigaction(signal_number, &ignore, &before_[count_++].second);
+            }
         }
     }
-    ~TerminalSignalsIgnored() {
-        for (std::size_t i = 0; wanted_ && i < signals_.size(); ++i) {
-            sigaction(signals_[i], &before_[i], nullptr);
+    ~SignalsIgnored() {
+        for (std::size_t i = 0; i < count_; ++i) {
+            sigaction(before_[i].first, &before_[i].second, nullptr);
         }
     }
-    TerminalSignalsIgnored(const TerminalSignalsIgnored&) = delete;
-    TerminalSignalsIgnored& operator=(const TerminalSignalsIgnored&) = delete;
+    SignalsIgnored(const SignalsIgnored&) = delete;
+    SignalsIgnored& operator=(const SignalsIgnored&) = delete;
 
   private:
-    static constexpr std::array<int, 2> signals_{SIGHUP, SIGQUIT};
-    bool wanted_;
-    std::array<struct sigaction, 2> before_{};
+    std::array<std::pair<int, struct sigaction>, 2> before_{};
+    std::size_t count_ = 0;
 };
 
 // Both ends of a pipe, closed on exec: the child gets its end through a dup2.
@@ -172,10 +177,7 @@ RecordedChild* slot_of(pid_t pid) noexcept {
 // All of the input, however the writes come out; a child that stops reading ends it (a broken
 // pipe is no reason for this program to end).
 void write_input(int fd, const std::string& input) {
-    struct sigaction ignore {};
-    struct sigaction before {};
-    ignore.sa_handler = SIG_IGN;
-    sigaction(SIGPIPE, &ignore, &before);
+    const SignalsIgnored broken_pipes{SIGPIPE};
     std::size_t written = 0;
     while (written < input.size()) {
         const ssize_t n = write(fd, input.data() + written, input.size() - written);
@@ -183,11 +185,10 @@ void write_input(int fd, const std::string& input) {
             continue;
         }
         if (n <= 0) {
-            break;
+            return;
         }
         written += static_cast<std::size_t>(n);
     }
-    sigaction(SIGPIPE, &before, nullptr);
 }
 
 } // namespace
@@ -215,7 +216,8 @@ StartedChild start_child(const ChildSpec& spec) {
             started.error = EAGAIN;
             return started;
         }
-        const TerminalSignalsIgnored ignored{spec.leaves_terminal_signals_to_us};
+        const SignalsIgnored ignored =
+            spec.leaves_terminal_signals_to_us ? SignalsIgnored{SIGHUP, SIGQUIT} : SignalsIgnored{};
         const SpawnSettings settings{spec, held.before(), output, input};
         const auto spawn = spec.search_path ? posix_spawnp : posix_spawn;
         const char* program = spec.program.empty() ? pointers[0] : spec.program.c_str();
