@@ -12,6 +12,8 @@ namespace {
 
 // AVFoundation matches a frame rate to a range's top within this.
 constexpr double rate_tolerance = 0.01;
+// A camera's 29.97 (30000/1001) is a 30 fps rate, 59.94 a 60 and 23.976 a 24: they differ by 0.1%.
+constexpr double same_rate_share = 0.001 + 1e-9;
 
 std::optional<int> whole_number(std::string_view text) {
     if (text.empty() || text.size() > 5 ||
@@ -60,7 +62,7 @@ std::optional<CaptureMode> read_offered(std::string_view text) {
 
 } // namespace
 
-void CameraRefusal::take_line(std::string_view line) {
+void CameraLines::take_line(std::string_view line) {
     const LogLine log = read_log_line(line);
     if (!from_avfoundation(log)) {
         return;
@@ -69,9 +71,16 @@ void CameraRefusal::take_line(std::string_view line) {
     if (message.starts_with("Selected video size (") ||
         message.starts_with("Selected framerate (")) {
         refused_ = message.ends_with(") is not supported by the device.");
+        listing_ = false;
+    } else if (message == "Falling back to default.") {
+        // A muxed (DV) device takes a rate it does not offer as its default one and goes on.
+        ignored_ = ignored_ || refused_;
+        refused_ = false;
+    } else if (message == "Configuration of video device failed, falling back to default.") {
+        ignored_ = true;
     } else if (refused_ && message == "Supported modes:") {
         listing_ = true;
-    } else if (listing_) {
+    } else if (listing_ && !repeats_of_last_line(message)) {
         const std::size_t start = message.find_first_not_of(' ');
         const auto mode =
             read_offered(start == std::string_view::npos ? "" : message.substr(start));
@@ -107,7 +116,9 @@ std::optional<CaptureMode> choose_capture_mode(const std::vector<CaptureMode>& o
     if (format == nullptr) {
         return std::nullopt;
     }
-    // Its rate: the lowest top at or above the wanted rate, else the highest.
+    // Its rate: one that is the wanted rate but for a broadcast rate's 0.1% (29.97 for 30), else
+    // the lowest top above the wanted rate, else the highest.
+    std::optional<double> same;
     std::optional<double> above;
     double highest = 0;
     for (const CaptureMode& mode : offered) {
@@ -115,11 +126,16 @@ std::optional<CaptureMode> choose_capture_mode(const std::vector<CaptureMode>& o
             continue;
         }
         highest = std::max(highest, mode.fps);
-        if (mode.fps >= wanted.fps - rate_tolerance && (!above || mode.fps < *above)) {
+        const double distance = std::abs(mode.fps - wanted.fps);
+        if (distance <= wanted.fps * same_rate_share &&
+            (!same || distance < std::abs(*same - wanted.fps))) {
+            same = mode.fps;
+        }
+        if (mode.fps > wanted.fps && (!above || mode.fps < *above)) {
             above = mode.fps;
         }
     }
-    return CaptureMode{format->width, format->height, above.value_or(highest)};
+    return CaptureMode{format->width, format->height, same.value_or(above.value_or(highest))};
 }
 
 std::string rate_text(double fps) {

@@ -27,23 +27,28 @@ struct CaptureMode {
     bool operator==(const CaptureMode&) const = default;
 };
 
-// Follows FFmpeg's lines for the camera's refusal and the modes it offers.
-class CameraRefusal {
+// Follows FFmpeg's lines for what the camera made of the mode asked of it: a refusal with the modes
+// it offers (the run then ends before its first frame), or a warning that it captures its default
+// mode instead (the run goes on).
+class CameraLines {
   public:
     void take_line(std::string_view line);
     bool refused() const { return refused_; }
+    // It captures in its own default mode, not the one asked for.
+    bool ignored_mode() const { return ignored_; }
     // Each offered format with the top of one of its frame-rate ranges, as FFmpeg listed them.
     const std::vector<CaptureMode>& offered() const { return offered_; }
 
   private:
     bool refused_ = false;
+    bool ignored_ = false;
     bool listing_ = false;
     std::vector<CaptureMode> offered_;
 };
 
 // The mode to capture in for a profile's picture: the smallest format at least as large in both
-// dimensions, else the largest; of its rates, the nearest at or above the profile's, else the
-// highest. Nothing when nothing is offered.
+// dimensions, else the largest; of its rates, the profile's own (a broadcast 29.97 counts as 30),
+// else the nearest above it, else the highest. Nothing when nothing is offered.
 std::optional<CaptureMode> choose_capture_mode(const std::vector<CaptureMode>& offered,
                                                const CaptureMode& wanted);
 

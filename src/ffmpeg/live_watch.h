@@ -51,7 +51,10 @@ class LiveWatch {
     std::string own_line(const std::string& text);
 
     // What FFmpeg said of the camera's modes.
-    const CameraRefusal& camera() const { return camera_; }
+    const CameraLines& camera() const { return camera_; }
+
+    // FFmpeg has reported progress: its outputs are open and the stream is live.
+    bool live() const { return live_; }
 
   private:
     enum class State { unsure, up, down, off };
@@ -81,7 +84,7 @@ class LiveWatch {
     std::string held_;
     LiveClock::time_point held_since_{};
     bool mid_line_ = false; // the last text passed on did not end its line
-    CameraRefusal camera_;
+    CameraLines camera_;
 };
 
 // A line of castora's own while live: "Live: ", the text and a line feed.

@@ -37,6 +37,7 @@ class LiveRun : public ChildWatcher {
                 remembered_camera_mode(launch_.video_input, launch_.profile_mode);
             remembered && *remembered != launch_.profile_mode) {
             capture_in(*remembered);
+            mode_remembered_ = true;
             say("capturing " + mode_text(*remembered) + " (a mode this camera offers), sent as " +
                 mode_text(launch_.profile_mode) + ".");
         }
@@ -64,6 +65,7 @@ class LiveRun : public ChildWatcher {
             }
         }
         watch_.emplace(std::move(live));
+        said_mode_ignored_ = false;
         if (const int error = supervisor_.start(ffmpeg_child(launch_.argv, true), *this)) {
             remove_now(recording_);
             return ran_out(ffmpeg_start_failure(launch_.argv, error));
@@ -72,7 +74,28 @@ class LiveRun : public ChildWatcher {
 
     bool received(std::string_view bytes) override {
         write_out(watch_->received(bytes, SteadyClock::now()));
+        follow_camera();
         return true;
+    }
+
+    // A mode other than the profile's is remembered once the stream is live in it, and forgotten
+    // when the camera captures its default mode instead.
+    void follow_camera() {
+        const bool ignored = watch_->camera().ignored_mode();
+        if (ignored && !said_mode_ignored_) {
+            said_mode_ignored_ = true;
+            say("the camera did not take " + mode_text(capture_mode_) +
+                " and captures in its default mode; the picture is still sent as " +
+                mode_text(launch_.profile_mode) + ".");
+            if (capture_mode_ != launch_.profile_mode) {
+                remember_camera_mode(launch_.video_input, launch_.profile_mode, std::nullopt);
+                mode_remembered_ = false;
+            }
+        } else if (!ignored && watch_->live() && !mode_remembered_ &&
+                   capture_mode_ != launch_.profile_mode) {
+            remember_camera_mode(launch_.video_input, launch_.profile_mode, capture_mode_);
+            mode_remembered_ = true;
+        }
     }
 
     void tick(SteadyClock::time_point now) override { write_out(watch_->quiet(now)); }
@@ -97,10 +120,10 @@ class LiveRun : public ChildWatcher {
             remember_camera_mode(launch_.video_input, launch_.profile_mode, std::nullopt);
             return false;
         }
-        remember_camera_mode(launch_.video_input, launch_.profile_mode, chosen);
         say("the camera does not offer " + mode_text(capture_mode_) + "; capturing " +
             mode_text(*chosen) + ", sent as " + mode_text(launch_.profile_mode) + ".");
         capture_in(*chosen);
+        mode_remembered_ = false;
         start_ffmpeg();
         return true;
     }
@@ -148,6 +171,8 @@ class LiveRun : public ChildWatcher {
     const FfmpegArgv profile_argv_;
     CaptureMode capture_mode_;
     bool first_run_ = true;
+    bool mode_remembered_ = false;   // the mode captured in is the one the camera's memory holds
+    bool said_mode_ignored_ = false; // this run's camera captures its default mode
     Supervisor supervisor_;
     std::optional<LiveOverlays> overlays_;
     std::optional<LiveWatch> watch_;

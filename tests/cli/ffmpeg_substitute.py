@@ -9,6 +9,7 @@ with 1. With $CASTORA_SUBSTITUTE_CAMERA ("1280x720@30 640x480@30") it plays a ca
 other size or rate is refused with AVFoundation's lines and the real FFmpeg's own ending and status. With
 $CASTORA_SUBSTITUTE_STILL the picture is a still colour instead of a moving pattern."""
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -25,11 +26,17 @@ at = args.index("avfoundation") - 1  # -f avfoundation -framerate R -video_size 
 rate, size, devices = args[at + 3], args[at + 5], args[at + 7]
 modes = [mode.split("@") for mode in os.environ.get("CASTORA_SUBSTITUTE_CAMERA", "").split()]
 if modes and not any(size == s and abs(float(rate) - float(r)) < 0.01 for s, r in modes):
-    log = "[avfoundation @ 0x7f8b1c000000] "
+    version = subprocess.run([args[0], "-version"], capture_output=True, text=True).stdout
+    avformat = tuple(int(n) for n in re.search(r"^libavformat +(\d+)\. *(\d+)\.(\d+)", version, re.M).groups())
+    # From libavformat 62.9.100 (FFmpeg 8.1) on, the input logs under its name, in#0.
+    log = "[in#0 @ 0x600001e8c000] " if avformat >= (62, 9, 100) else "[avfoundation @ 0x7f8b1c000000] "
+    # A built-in camera lists one line per pixel format: through a pipe, FFmpeg's logger keeps the first of
+    # identical lines and counts the rest.
+    listed = "".join(f"{log}  {s}@[1.000000 {float(r):f}]fps\n    Last message repeated 2 times\n" for s, r in modes)
     sys.stderr.write(log + (f"Selected framerate ({float(rate):f})" if size in dict(modes) else
                             f"Selected video size ({size})") + " is not supported by the device.\n" + log +
-                     "Supported modes:\n" + "".join(f"{log}  {s}@[1.000000 {float(r):f}]fps\n" for s, r in modes))
-    if subprocess.run([args[0], "-version"], capture_output=True, text=True).stdout.startswith("ffmpeg version 5"):
+                     "Supported modes:\n" + listed)
+    if version.startswith("ffmpeg version 5"):
         sys.exit(sys.stderr.write(f"{devices}: Input/output error\n") and 1)
     sys.exit(sys.stderr.write(f"[in#0 @ 0x55d0c0a0e940] Error opening input: Input/output error\nError opening input "
                               f"file {devices}.\nError opening input files: Input/output error\n") and 251)

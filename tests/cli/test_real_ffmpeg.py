@@ -158,15 +158,18 @@ class Scenarios:
         self.assertNotRegex(castora.stderr, "PASSWORD|KEY|PASS0|TOKEN")
 
     def test_a_camera_that_refuses_the_profiles_mode_streams_in_one_it_offers(self):
-        camera = {"CASTORA_SUBSTITUTE_CAMERA": "1280x720@30 640x480@30"}
+        facetime, broadcast = "1280x720@30 640x480@30", "854x480@29.970030 854x480@59.940060"
         dead = f"rtmp://127.0.0.1:{free_port()}/live/k"
-        for profile, picture, capture, remembered in (("balanced_480p", ("854x480", 30), "1280x720 at 30 fps", False),
-                                                      ("low_power_360p", ("640x360", 24), "640x480 at 30 fps", False),
-                                                      ("low_power_360p", ("640x360", 24), "640x480 at 30 fps", True)):
-            with self.subTest(profile=profile, remembered=remembered):
-                name = f"{profile}-{remembered}.mkv"
-                castora = self.launch(["--profile", profile, "--no-audio", "--target", dead, "--record-file", name],
-                                      **camera)
+        for profile, camera, picture, capture, remembered in (
+                ("balanced_480p", facetime, ("854x480", 30), "1280x720 at 30 fps", False),
+                ("low_power_360p", facetime, ("640x360", 24), "640x480 at 30 fps", False),
+                ("low_power_360p", facetime, ("640x360", 24), "640x480 at 30 fps", True),
+                ("balanced_480p", broadcast, ("854x480", 30), "854x480 at 29.97 fps", False)):
+            with self.subTest(profile=profile, camera=camera, remembered=remembered):
+                name = f"{profile}-{remembered}-{camera == facetime}.mkv"
+                castora = self.launch(["--profile", profile, "--no-audio", "--target", dead, "--record-file", name,
+                                       "--video-input", "0" if camera == facetime else "1"],
+                                      CASTORA_SUBSTITUTE_CAMERA=camera)
                 self.assertEqual(castora.wait(), 0)
                 sent = "%s at %d fps" % picture
                 self.assertIn(f"Live: capturing {capture} (a mode this camera offers), sent as {sent}.\n" if remembered

@@ -36,6 +36,19 @@ class Runner(unittest.TestCase):
                 self.assertEqual((r.status, without_live_lines(r.stderr), len(fake.runs())), (status, stderr, runs))
                 self.assertNotIn("rec.mkv", os.listdir(self.dir))  # a reservation nothing was written to
 
+    def test_a_camera_that_captures_its_default_mode_is_named_and_its_remembered_mode_forgotten(self):
+        cache = os.path.join(self.dir, "cache", "castora")
+        os.makedirs(cache, mode=0o700)
+        memory = write(os.path.join(cache, "camera-modes"), "640x480@30\t854x480@30\t0\n1280x720@30\t640x360@24\t0\n")
+        os.chmod(memory, 0o600)
+        fake = FakeFfmpeg(self.dir, FAKE_FFMPEG_STDERR="[in#0 @ 0x1] Configuration of video device failed, falling "
+                                                       "back to default.\nframe=    1\n")
+        r = run_castora([*OFFLINE, "--ffmpeg", fake.path, *DEST], env={**fake.env, "XDG_CACHE_HOME": self.dir + "/cache"})
+        self.assertEqual((r.status, fake.runs()[0][6:10]), (0, ["-framerate", "30", "-video_size", "640x480"]))
+        self.assertIn("Live: the camera did not take 640x480 at 30 fps and captures in its default mode; the picture "
+                      "is still sent as 854x480 at 30 fps.\n", r.stderr)
+        self.assertEqual(read(memory), b"1280x720@30\t640x360@24\t0\n")
+
     def test_five_restarts_in_a_row_then_the_last_status_and_one_report(self):
         server = shared_server()
         server.reset()

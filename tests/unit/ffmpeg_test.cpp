@@ -1,6 +1,7 @@
 #include "ffmpeg/camera_modes.h"
 #include "ffmpeg/device_listing.h"
 #include "ffmpeg/live_watch.h"
+#include "ffmpeg/log_line.h"
 #include "publish/destinations.h"
 
 #include <gtest/gtest.h>
@@ -118,7 +119,8 @@ TEST(DeviceListing, TheSectionsOfEitherWordingMakeTheListing) {
              "AVFoundation audio devices:\r\n" + prefix + "[0] Mic\n: Input/output error\n",
          "Video devices (--video-input):\n  0  Cam\n  12  Capture screen 1 (screen)\n"
          "Audio devices (--audio-input):\n  0  Mic\n"},
-        {"AVFoundation video devices:\n[x] not a device\n[in#0 @ 0x2] [3] Error opening input file .\n",
+        {"AVFoundation video devices:\n[x] not a device\n[lavfi @ 0x2] [3] Error opening input file .\n[in#0 @ 0x3] "
+         "Error opening input: Input/output error\n",
          "Video devices (--video-input):\n  none\nAudio devices (--audio-input):\n  none\n"},
         {"[0] Cam\nError opening input file .\n", std::nullopt},
         {"", std::nullopt}};
@@ -128,17 +130,58 @@ TEST(DeviceListing, TheSectionsOfEitherWordingMakeTheListing) {
     }
 }
 
-TEST(CameraModes, TheRefusedModeGivesWayToTheNearestOfferedOne) {
-    CameraRefusal refusal;
-    for (const std::string_view line :
-         {"[avfoundation @ 0x7f] Selected framerate (24.000000) is not supported by the device.",
-          "[avfoundation @ 0x7f] Supported modes:", "[avfoundation @ 0x7f]   1280x720@[1.000000 30.000000]fps",
-          "[avfoundation @ 0x7f]   640x480@[1.000000 29.970030]fps", "  320x240@[1 60]fps", "0:0: Input/output error",
-          "  160x120@[1.0 30.0]fps"}) {
-        refusal.take_line(line);
+// What each FFmpeg release prints of a camera: through 8.0 its input logs as "avfoundation", from
+// 8.1 on as "in#0"; a listing through a pipe collapses identical lines into a repeat count.
+TEST(CameraModes, EveryReleasesWordingOfARefusalOrAFallback) {
+    struct Case {
+        std::string_view prefix;
+        std::vector<std::string_view> messages;
+        bool refused;
+        bool ignored;
+        std::vector<CaptureMode> offered;
+    };
+    const std::vector<std::string_view> facetime{"Selected video size (854x480) is not supported by the device.",
+                                                 "Supported modes:",
+                                                 "  1280x720@[1.000000 30.000000]fps",
+                                                 "~    Last message repeated 2 times",
+                                                 "  640x480@[1.000000 29.970030]fps",
+                                                 "~  320x240@[1 60]fps",
+                                                 "0:0: Input/output error",
+                                                 "  160x120@[1.0 30.0]fps"};
+    const std::vector<CaptureMode> offered{{1280, 720, 30}, {640, 480, 29.97003}, {320, 240, 60}};
+    const Case cases[] = {
+        {"[avfoundation @ 0x7f8b1c000000] ", facetime, true, false, offered},       // 4.4 to 8.0
+        {"[AVFoundation indev @ 0x7f8b1c000000] ", facetime, true, false, offered}, // its device class
+        {"[in#0 @ 0x600001e8c000] ", facetime, true, false, offered},               // 8.1 and later
+        {"[in#10 @ 0x1] ", {"Selected framerate (24.000000) is not supported by the device."}, true, false, {}},
+        {"[out#0/flv @ 0x1] ", facetime, false, false, {}},
+        {"[in#x @ 0x1] ", facetime, false, false, {}},
+        // A muxed (DV) device takes its default rate and goes on; any device may fail to take a mode.
+        {"[in#0 @ 0x1] ",
+         {"Selected framerate (24.000000) is not supported by the device.", "Falling back to default."},
+         false,
+         true,
+         {}},
+        {"[avfoundation @ 0x1] ", {"Configuration of video device failed, falling back to default."}, false, true, {}}};
+    for (const Case& c : cases) {
+        CameraLines camera;
+        for (const std::string_view message : c.messages) {
+            // A line marked '~' comes without a context, as FFmpeg's repeat count does.
+            camera.take_line(message.starts_with('~') ? std::string{message.substr(1)}
+                                                      : std::string{c.prefix} + std::string{message});
+        }
+        EXPECT_EQ(std::make_tuple(c.refused, c.ignored, c.offered),
+                  std::make_tuple(camera.refused(), camera.ignored_mode(), camera.offered()))
+            << c.prefix;
     }
-    EXPECT_TRUE(refusal.refused());
-    EXPECT_EQ(refusal.offered(), (std::vector<CaptureMode>{{1280, 720, 30}, {640, 480, 29.97003}, {320, 240, 60}}));
+    EXPECT_EQ(repeats_of_last_line("    Last message repeated 12 times"), 12);
+    for (const std::string_view line : {"    Last message repeated 0 times", "Last message repeated x times",
+                                        "[in#0 @ 0x1] Last message repeated 2 times!"}) {
+        EXPECT_FALSE(repeats_of_last_line(line)) << line;
+    }
+}
+
+TEST(CameraModes, TheRefusedModeGivesWayToTheNearestOfferedOne) {
     using Modes = std::vector<CaptureMode>;
     const Modes camera{{1280, 720, 30}, {640, 480, 30}, {640, 480, 15}, {1920, 1080, 25}, {1920, 1080, 60}};
     const std::tuple<Modes, CaptureMode, std::optional<CaptureMode>> cases[] = {
@@ -149,6 +192,11 @@ TEST(CameraModes, TheRefusedModeGivesWayToTheNearestOfferedOne) {
         {camera, {3840, 2160, 30}, CaptureMode{1920, 1080, 60}},
         {camera, {1920, 1080, 24}, CaptureMode{1920, 1080, 25}},
         {{{640, 480, 29.97}}, {640, 480, 30}, CaptureMode{640, 480, 29.97}},
+        // A broadcast rate is the profile's own: 29.97 for 30, 59.94 for 60, 23.976 for 24.
+        {{{1280, 720, 59.94006}, {1280, 720, 29.97003}}, {854, 480, 30}, CaptureMode{1280, 720, 29.97003}},
+        {{{1280, 720, 59.94006}, {1280, 720, 29.97003}}, {1280, 720, 60}, CaptureMode{1280, 720, 59.94006}},
+        {{{640, 480, 30}, {640, 480, 23.976}, {640, 480, 25}}, {640, 360, 24}, CaptureMode{640, 480, 23.976}},
+        {{{640, 480, 30}, {640, 480, 23.9}, {640, 480, 25}}, {640, 360, 24}, CaptureMode{640, 480, 25}},
         {{}, {640, 360, 24}, std::nullopt}};
     for (const auto& [offered, wanted, chosen] : cases) {
         EXPECT_EQ(choose_capture_mode(offered, wanted), chosen) << mode_text(wanted);
