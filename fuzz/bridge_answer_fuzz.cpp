@@ -12,8 +12,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view body{reinterpret_cast<const char*>(data), size};
     const auto answer = read_bridge_answer(body);
-    const auto* actions = std::get_if<std::vector<BridgeAction>>(&answer);
-    for (const BridgeAction& action : actions ? *actions : std::vector<BridgeAction>{}) {
+    for (const BridgeAction& action : answer ? *answer : std::vector<BridgeAction>{}) {
         const auto acknowledgement =
             nlohmann::json::parse(bridge_acknowledgement(action.id, "unknown overlay"), nullptr, false);
         if (action.id.empty() || action.id.size() > max_action_id_bytes || acknowledgement.is_discarded() ||

@@ -4,11 +4,11 @@
 // set; an overlay file gives only overlay texts, trimmed, one a line. A failed property aborts,
 // and libFuzzer keeps the input.
 
+#include "catalog/overlay_boxes.h"
 #include "config/config_file.h"
+#include "config/overlay_file.h"
 #include "config/targets.h"
 #include "core/options.h"
-#include "ffmpeg/overlays.h"
-#include "live/overlay_file.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -16,7 +16,7 @@ std::optional<std::string> string_member(const json& object, const char* name) {
 
 } // namespace
 
-std::variant<std::vector<BridgeAction>, std::string> read_bridge_answer(std::string_view body) {
+Expected<std::vector<BridgeAction>, std::string> read_bridge_answer(std::string_view body) {
     if (body.find_first_not_of(" \t\r\n") == std::string_view::npos) {
         return std::vector<BridgeAction>{};
     }
@@ -56,12 +56,12 @@ std::variant<std::vector<BridgeAction>, std::string> read_bridge_answer(std::str
     return read;
 }
 
-std::string bridge_acknowledgement(std::string_view id, std::string_view reason) {
+std::string bridge_acknowledgement(std::string_view id, const std::optional<std::string>& reason) {
     // In the order the protocol writes them.
     nlohmann::ordered_json acknowledgement = {{"id", std::string{id}},
-                                              {"status", reason.empty() ? "applied" : "rejected"}};
-    if (!reason.empty()) {
-        acknowledgement["reason"] = std::string{reason};
+                                              {"status", reason ? "rejected" : "applied"}};
+    if (reason) {
+        acknowledgement["reason"] = *reason;
     }
     // Whatever bytes the reason holds, the acknowledgement stays JSON.
     return acknowledgement.dump(-1, ' ', false, json::error_handler_t::replace);

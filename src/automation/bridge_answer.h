@@ -1,9 +1,10 @@
 #pragma once
 
+#include "core/failure.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
 
 // The automation bridge's protocol, as a bridge author codes against it. castora GETs the poll
@@ -33,7 +34,7 @@ inline constexpr std::string_view overlay_event = "overlay_event";
 // The actions of an answer, or why nothing of it can be used: it is not JSON, or not of that
 // shape (a member of the wrong type, an action without its id, an overlay_event without its
 // overlay or text). An empty body is an answer without actions.
-std::variant<std::vector<BridgeAction>, std::string> read_bridge_answer(std::string_view body);
+Expected<std::vector<BridgeAction>, std::string> read_bridge_answer(std::string_view body);
 
-// The acknowledgement of an action: applied when `reason` is empty, rejected otherwise.
-std::string bridge_acknowledgement(std::string_view id, std::string_view reason);
+// The acknowledgement of an action: applied without a reason, rejected with one.
+std::string bridge_acknowledgement(std::string_view id, const std::optional<std::string>& reason);

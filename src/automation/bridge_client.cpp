@@ -1,6 +1,7 @@
 #include "automation/bridge_client.h"
 
 #include "core/utf8.h"
+#include "process/curl.h"
 
 #include <algorithm>
 
@@ -20,32 +21,6 @@ constexpr milliseconds first_backoff{1000};
 constexpr milliseconds longest_backoff{5000};
 // Beyond the answer: the line break and the HTTP status that curl writes after it.
 constexpr std::size_t status_trailer_bytes = 8;
-
-// A value in curl's configuration syntax, between double quotes.
-std::string config_quoted(std::string_view text) {
-    std::string quoted = "\"";
-    for (const char c : text) {
-        switch (c) {
-        case '\\':
-        case '"':
-            quoted += '\\';
-            quoted += c;
-            break;
-        case '\n':
-            quoted += "\\n";
-            break;
-        case '\r':
-            quoted += "\\r";
-            break;
-        case '\t':
-            quoted += "\\t";
-            break;
-        default:
-            quoted += c;
-        }
-    }
-    return quoted + "\"";
-}
 
 bool carries_in_a_header(std::string_view token) {
     return std::none_of(token.begin(), token.end(), [](char c) {
@@ -85,38 +60,24 @@ class BridgeClient::Request : public ChildWatcher {
     Request(BridgeClient& owner, bool is_poll) : owner_(owner), is_poll_(is_poll) {}
 
     int start(const std::string& url, const std::string& body) {
-        std::string config = "url = " + config_quoted(url) + "\n";
+        CurlRequest request{{"--silent", "--globoff", "--proto", "=http,https", "--noproxy",
+                             "127.0.0.1,localhost,::1", "--max-time",
+                             std::to_string(is_poll_ ? poll_seconds : acknowledgement_seconds),
+                             "--write-out", "\\n%{http_code}"},
+                            url,
+                            {},
+                            std::nullopt};
         if (!owner_.settings_.token.empty()) {
-            config +=
-                "header = " + config_quoted("Authorization: Bearer " + owner_.settings_.token) +
-                "\n";
+            request.headers.push_back("Authorization: Bearer " + owner_.settings_.token);
         }
         if (!is_poll_) {
-            config += "header = \"Content-Type: application/json\"\n";
-            config += "data-binary = " + config_quoted(body) + "\n";
+            request.headers.emplace_back("Content-Type: application/json");
+            request.data = body;
+            request.options.insert(request.options.end(), {"--output", "/dev/null"});
         }
-        ChildSpec spec;
-        spec.argv = {"curl",
-                     "--config",
-                     "-",
-                     "--silent",
-                     "--globoff",
-                     "--proto",
-                     "=http,https",
-                     "--noproxy",
-                     "127.0.0.1,localhost,::1",
-                     "--max-time",
-                     std::to_string(is_poll_ ? poll_seconds : acknowledgement_seconds),
-                     "--write-out",
-                     "\\n%{http_code}"};
-        if (!is_poll_) {
-            spec.argv.insert(spec.argv.end(), {"--output", "/dev/null"});
-        }
-        spec.search_path = true;
-        spec.own_process_group = true;
+        ChildSpec spec = curl_child(request);
         spec.silent = true;
         spec.piped_fd = 1;
-        spec.input = std::move(config);
         return owner_.supervisor_.start(spec, *this,
                                         is_poll_ ? poll_time_limit : acknowledgement_time_limit);
     }
@@ -234,23 +195,22 @@ void BridgeClient::polled(const Request& request) {
         say_("the automation bridge is back.");
         unreachable_.clear();
     }
-    auto answer = read_bridge_answer(body);
-    if (const auto* problem = std::get_if<std::string>(&answer)) {
-        unusable(*problem);
+    const auto actions = read_bridge_answer(body);
+    if (!actions) {
+        unusable(actions.failure());
         return ask_again_in(pause_after_empty_answer);
     }
     unusable_.clear();
-    const auto& actions = std::get<std::vector<BridgeAction>>(answer);
-    for (const BridgeAction& action : actions) {
-        const std::string refusal =
-            action.action == overlay_event ? apply_(action) : std::string{"unsupported action"};
+    for (const BridgeAction& action : *actions) {
+        const std::optional<std::string> refusal =
+            action.action == overlay_event ? apply_(action) : "unsupported action";
         if (!settings_.ack_url.empty()) {
             acknowledgements_.push_back(bridge_acknowledgement(action.id, refusal));
             acknowledged_ids_.push_back(action.id);
         }
     }
     acknowledge_next();
-    ask_again_in(actions.empty() ? pause_after_empty_answer : milliseconds{0});
+    ask_again_in(actions->empty() ? pause_after_empty_answer : milliseconds{0});
 }
 
 void BridgeClient::unusable(const std::string& problem) {

@@ -28,7 +28,7 @@ struct BridgeSettings {
 class BridgeClient {
   public:
     // Applies an overlay_event; why it was refused, or nothing.
-    using Apply = std::function<std::string(const BridgeAction& action)>;
+    using Apply = std::function<std::optional<std::string>(const BridgeAction& action)>;
     // Says a line of its own ("Live: " goes before it).
     using Say = std::function<void(const std::string& line)>;
 

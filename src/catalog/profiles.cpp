@@ -28,12 +28,17 @@ const IngestProfile* find_profile(std::string_view key) {
     return nullptr;
 }
 
-void print_profiles() {
+std::string profile_listing() {
+    std::string listing;
     for (const IngestProfile& p : profile_table) {
-        std::printf("%.*s | %.*s | %dx%d | %d fps | %d-%d kbps video | %d kbps audio | server "
-                    "upconvert\n",
-                    static_cast<int>(p.key.size()), p.key.data(), static_cast<int>(p.label.size()),
-                    p.label.data(), p.width, p.height, p.fps, p.video_kbps_min, p.video_kbps_max,
-                    p.audio_kbps);
+        char line[256];
+        std::snprintf(line, sizeof line,
+                      "%.*s | %.*s | %dx%d | %d fps | %d-%d kbps video | %d kbps audio | server "
+                      "upconvert\n",
+                      static_cast<int>(p.key.size()), p.key.data(),
+                      static_cast<int>(p.label.size()), p.label.data(), p.width, p.height, p.fps,
+                      p.video_kbps_min, p.video_kbps_max, p.audio_kbps);
+        listing += line;
     }
+    return listing;
 }

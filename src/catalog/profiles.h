@@ -1,6 +1,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 #include <string_view>
 
 struct IngestProfile {
@@ -21,4 +22,5 @@ std::span<const IngestProfile> ingest_profiles();
 // An empty key means the default profile; the comparison is exact and case-sensitive.
 const IngestProfile* find_profile(std::string_view key);
 
-void print_profiles();
+// One line per profile, as --list-profiles shows them.
+std::string profile_listing();

@@ -1,7 +1,7 @@
 #include "catalog/scenes.h"
 
 #include <array>
-#include <cstdio>
+#include <string>
 
 namespace {
 
@@ -37,11 +37,11 @@ const ScenePreset* find_scene(std::string_view key, bool screen) {
     return nullptr;
 }
 
-void print_scenes() {
-    std::fputs("Brevalo Castora scene presets:\n", stdout);
+std::string scene_listing() {
+    std::string listing = "Brevalo Castora scene presets:\n";
     for (const ScenePreset& s : scene_table) {
-        std::printf("%.*s | %.*s | %.*s\n", static_cast<int>(s.key.size()), s.key.data(),
-                    static_cast<int>(s.label.size()), s.label.data(),
-                    static_cast<int>(s.description.size()), s.description.data());
+        listing += std::string{s.key} + " | " + std::string{s.label} + " | " +
+                   std::string{s.description} + "\n";
     }
+    return listing;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 #include <string_view>
 
 struct ScenePreset {
@@ -17,4 +18,5 @@ std::span<const ScenePreset> scene_presets();
 // choosing that default is all the screen flag does.
 const ScenePreset* find_scene(std::string_view key, bool screen);
 
-void print_scenes();
+// A heading and one line per scene, as --list-scenes shows them.
+std::string scene_listing();

@@ -25,13 +25,15 @@ ParseOutcome parse_arguments(int argc, const char* const* argv, StudioOptions& o
             print_version();
             return ParseOutcome::exit_success;
         case OptionAction::add_target:
-            if (!add_target(options, value)) {
+            if (const auto refused = add_target(options, value)) {
+                std::fputs(refused->message.c_str(), stderr);
                 return ParseOutcome::failure;
             }
             break;
         case OptionAction::load_config:
             store_value(options, *row, value);
-            if (!load_config_file(options, value)) {
+            if (const auto bad = load_config_file(options, value)) {
+                std::fputs(bad->message.c_str(), stderr);
                 return ParseOutcome::failure;
             }
             break;

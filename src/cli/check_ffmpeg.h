@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ffmpeg/ffmpeg_argv.h"
-#include "publish/output_urls.h"
+#include "core/failure.h"
+#include "ffmpeg/command_plan.h"
 
 #include <optional>
 #include <string>
@@ -15,5 +15,4 @@ int check_ffmpeg_mode(StudioOptions& options);
 // Before a stream goes live: the message that stops it when its FFmpeg surely lacks a component
 // the command uses, or nothing (a program that does not answer as an FFmpeg does is started as
 // it is).
-std::optional<std::string> ffmpeg_refusal(const StudioOptions& options, const OutputUrlList& urls,
-                                          const FfmpegArgv& argv);
+std::optional<Failure> ffmpeg_refusal(const CommandPlan& command);

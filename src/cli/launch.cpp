@@ -2,30 +2,36 @@
 
 #include "catalog/profiles.h"
 #include "catalog/scenes.h"
-#include "cli/bridge_url.h"
 #include "cli/check_ffmpeg.h"
 #include "cli/listings.h"
+#include "cli/refusal.h"
 #include "cli/sample_config.h"
 #include "config/targets.h"
 #include "core/options.h"
-#include "core/utf8.h"
 #include "ffmpeg/device_listing.h"
 #include "ffmpeg/ffmpeg_argv.h"
+#include "ffmpeg/ffmpeg_runner.h"
+#include "ffmpeg/shell_quote.h"
 #include "live/live_run.h"
-#include "process/dry_run.h"
-#include "process/ffmpeg_runner.h"
-#include "publish/destinations.h"
-#include "publish/output_urls.h"
-#include "publish/recording_path.h"
+#include "live/live_watch.h"
+#include "plan/launch_plan.h"
 #include "report/crash_report.h"
 #include "report/error_report.h"
+#include "update/download.h"
 #include "update/update_check.h"
 
-#include <algorithm>
 #include <array>
 #include <cstdio>
 
 namespace {
+
+void print_profiles() {
+    std::fputs(profile_listing().c_str(), stdout);
+}
+
+void print_scenes() {
+    std::fputs(scene_listing().c_str(), stdout);
+}
 
 struct ListingMode {
     bool StudioOptions::*requested;
@@ -42,6 +48,10 @@ constexpr std::array<ListingMode, 5> listing_modes{{
     {&StudioOptions::brand_kit, print_brand_kit},
 }};
 
+void write_error(const std::string& text) {
+    std::fputs(text.c_str(), stderr);
+}
+
 int configuration_failure(const StudioOptions& options, std::string_view phase,
                           std::string_view message) {
     send_error_report(options, {"configuration_error", "error", 2, "", phase, message});
@@ -54,33 +64,44 @@ int ffmpeg_failure(const StudioOptions& options, int status, std::string_view ph
     return status;
 }
 
+// The update service is asked first; a newer package is announced and, when allowed, fetched.
+void check_for_update(const StudioOptions& options) {
+    const UpdateNews news = ask_for_update(options);
+    write_error(news.lines);
+    if (news.download) {
+        std::fflush(stderr);
+        write_error(download_update(*news.download));
+    }
+}
+
 // FFmpeg lists the devices by failing on purpose: its device sections, not its status, tell a
 // listing that worked.
 int list_devices(const StudioOptions& options) {
-    const FfmpegArgv argv = build_device_listing_argv(options);
+    const FfmpegArgv argv = build_device_listing_argv(options.ffmpeg_path);
     if (options.dry_run) {
-        print_shell_command(argv);
+        std::puts(shell_command_line(argv).c_str());
         return 0;
     }
     std::string errors;
-    const int status = run_ffmpeg_collecting_errors(argv, errors);
+    const FfmpegEnd end = run_ffmpeg_collecting_errors(argv, errors);
     if (const auto listing = read_device_listing(errors)) {
         std::fputs(device_listing_text(*listing).c_str(), stdout);
         return 0;
     }
+    write_error(end.message);
     std::fwrite(errors.data(), 1, errors.size(), stderr);
-    if (status != 0) {
-        return ffmpeg_failure(options, status, "print_devices", "FFmpeg device listing failed.");
+    if (end.status != 0) {
+        return ffmpeg_failure(options, end.status, "print_devices",
+                              "FFmpeg device listing failed.");
     }
     return 0;
 }
 
-void print_dry_run_header(const StudioOptions& options, const IngestProfile& profile,
-                          const ScenePreset& scene) {
+void print_dry_run(const StudioOptions& options, const LaunchPlan& plan, const FfmpegArgv& argv) {
     std::printf("Brevalo Castora %.*s | scene=%.*s | profile=%.*s\n",
                 static_cast<int>(app_version.size()), app_version.data(),
-                static_cast<int>(scene.key.size()), scene.key.data(),
-                static_cast<int>(profile.key.size()), profile.key.data());
+                static_cast<int>(plan.scene->key.size()), plan.scene->key.data(),
+                static_cast<int>(plan.command.profile.key.size()), plan.command.profile.key.data());
     if (options.virtual_background) {
         std::puts("Virtual background is enabled in studio config; browser/native UI renderer "
                   "owns segmentation.");
@@ -91,134 +112,42 @@ void print_dry_run_header(const StudioOptions& options, const IngestProfile& pro
     if (options.reconnect) {
         std::puts("Reconnect policy: FFmpeg restarts on non-clean stream exits.");
     }
-}
-
-// The ingest URL, then each target, within the limit of 16 outputs. Returns 0 when built,
-// otherwise the exit status after the report.
-int build_output_urls(const StudioOptions& options, OutputUrlList& urls) {
-    if (!options.ingest_url.empty()) {
-        std::string url;
-        if (!build_ingest_url(options.ingest_url, options.stream_key, url)) {
-            return configuration_failure(options, "ingest_url", "Ingest URL could not be built.");
-        }
-        urls.push_back(std::move(url));
-    }
-    for (const StreamTarget& target : options.targets) {
-        if (urls.size() >= max_output_urls) {
-            report_too_many_targets();
-            return configuration_failure(options, "targets", "Too many stream targets.");
-        }
-        std::string url;
-        if (!build_target_url(target.url, options.stream_key, url)) {
-            return configuration_failure(options, "targets",
-                                         "Stream target URL could not be built.");
-        }
-        urls.push_back(std::move(url));
-    }
-    return 0;
-}
-
-// What the live lines call each output (its target-file label, or host:port, made unique) and
-// what they never show.
-LivePlan live_plan(const StudioOptions& options, const OutputUrlList& urls) {
-    LivePlan plan;
-    const std::size_t first_target = options.ingest_url.empty() ? 0 : 1;
-    for (std::size_t i = 0; i < urls.size(); ++i) {
-        const std::string& label = i < first_target ? "" : options.targets[i - first_target].label;
-        const std::string first_choice =
-            label.empty() ? destination_name(urls[i]) : terminal_safe(label);
-        std::string name = first_choice;
-        const auto named = [&](const LiveDestination& d) { return d.name == name; };
-        for (int copy = 2; std::any_of(plan.destinations.begin(), plan.destinations.end(), named);
-             ++copy) {
-            name = first_choice + " (" + std::to_string(copy) + ")";
-        }
-        plan.destinations.push_back({urls[i], name});
-    }
-    plan.secrets = stream_secrets(urls, options.stream_key);
-    return plan;
+    std::puts(shell_command_line(argv).c_str());
 }
 
 int stream(StudioOptions& options) {
     check_for_update(options);
-    if (!load_target_file(options)) {
+    if (const auto failure = load_target_file(options)) {
+        write_error(failure->message);
         return configuration_failure(options, "target_file", "Target file could not be loaded.");
     }
     if (options.print_devices) {
         return list_devices(options);
     }
-    const IngestProfile* profile = find_profile(options.profile_key);
-    if (profile == nullptr) {
-        std::fprintf(stderr, "Unknown profile: %s\n\n", terminal_safe(options.profile_key).c_str());
-        print_profiles();
-        return configuration_failure(options, "profile", "Unknown ingest profile.");
+    auto plan = make_launch_plan(options, options.dry_run ? PlanUse::dry_run : PlanUse::live);
+    if (!plan) {
+        tell(plan.failure());
+        return configuration_failure(options, plan.failure().phase, plan.failure().report_message);
     }
-    const ScenePreset* scene = find_scene(options.scene_key, options.screen);
-    if (scene == nullptr) {
-        std::fprintf(stderr, "Unknown scene: %s\n\n", terminal_safe(options.scene_key).c_str());
-        print_scenes();
-        return configuration_failure(options, "scene", "Unknown scene preset.");
+    for (const std::string& note : plan->notes) {
+        write_error(live_line(note));
     }
-    if (!options.record_file.empty() && !is_valid_record_path(options.record_file)) {
-        std::fputs("Recording path is invalid or too long.\n", stderr);
-        return configuration_failure(options, "recording", "Recording path was invalid.");
-    }
-    if (!options.automation_poll_url.empty() && !is_local_bridge_url(options.automation_poll_url)) {
-        std::fputs("Automation poll URL must be HTTPS or a local Castora bridge URL.\n", stderr);
-        return configuration_failure(options, "automation", "Automation poll URL was rejected.");
-    }
-    if (!options.automation_ack_url.empty() && !is_local_bridge_url(options.automation_ack_url)) {
-        std::fputs("Automation acknowledgement URL must be HTTPS or a local Castora bridge URL.\n",
-                   stderr);
-        return configuration_failure(options, "automation",
-                                     "Automation acknowledgement URL was rejected.");
-    }
-    OutputUrlList urls;
-    if (const int status = build_output_urls(options, urls); status != 0) {
-        return status;
-    }
-    if (urls.empty()) {
-        std::fputs("Missing --ingest-url, --target, or --target-file.\n", stderr);
-        return configuration_failure(options, "targets",
-                                     "No ingest or stream target was provided.");
-    }
-    const bool tee = needs_tee_muxer(urls.size(), options.record_file);
-    // The dry run shows the recording name a run started now would use.
-    const std::string record_path =
-        options.dry_run && tee ? free_recording_path(options.record_file) : options.record_file;
-    std::string publish_spec;
-    if (!tee) {
-        publish_spec = urls.front();
-    } else if (!build_publish_spec(urls, record_path, publish_spec)) {
-        return configuration_failure(options, "publish_url",
-                                     "Multistream publish URL could not be built.");
-    }
-    auto live_start = start_live_overlays(options, options.dry_run);
-    if (const auto* failure = std::get_if<std::string>(&live_start)) {
-        std::fputs(failure->c_str(), stderr);
-        return configuration_failure(options, "live_overlays",
-                                     "Live overlay folder could not be made.");
-    }
-    auto& live_overlays = std::get<std::optional<LiveOverlayStart>>(live_start);
-    FfmpegArgv argv = build_ffmpeg_argv(options, *profile, *scene, publish_spec, urls.size(),
-                                        live_overlays ? live_overlays->folder : "");
     if (options.dry_run) {
-        print_dry_run_header(options, *profile, *scene);
-        print_shell_command(argv);
+        const Expected<FfmpegArgv> argv = build_ffmpeg_argv(plan->command);
+        if (!argv) {
+            write_error(argv.failure().message);
+            return configuration_failure(options, "publish_url",
+                                         "Multistream publish URL could not be built.");
+        }
+        print_dry_run(options, *plan, *argv);
         return 0;
     }
-    if (const auto refusal = ffmpeg_refusal(options, urls, argv)) {
-        std::fputs(refusal->c_str(), stderr);
+    if (const auto refusal = ffmpeg_refusal(plan->command)) {
+        write_error(refusal->message);
         return configuration_failure(options, "ffmpeg_check",
                                      "FFmpeg lacks what this stream needs.");
     }
-    const CaptureMode profile_mode{profile->width, profile->height,
-                                   static_cast<double>(profile->fps)};
-    const int status =
-        run_live({std::move(argv), urls, tee ? options.record_file : "", live_plan(options, urls),
-                  options.reconnect, video_device(options), profile_mode,
-                  live_overlay_setup(options, *scene, std::move(live_overlays))});
-    if (status != 0) {
+    if (const int status = run_live(std::move(*plan)); status != 0) {
         return ffmpeg_failure(options, status, "stream",
                               "FFmpeg stream process exited with a non-zero code.");
     }

@@ -5,21 +5,19 @@
 #include "core/option_table.h"
 #include "core/utf8.h"
 
-#include <cstdio>
 #include <string>
 
 namespace {
 
-// Applies one key=value line; false when the line is bad (the messages naming the key or the
-// target are written here, the line message by the caller).
-bool apply_config_line(StudioOptions& options, std::string_view key, std::string_view value) {
+// Applies one key=value line; why it is bad (naming the key or the target), or nothing.
+std::optional<Failure> apply_config_line(StudioOptions& options, std::string_view key,
+                                         std::string_view value) {
     if (key.empty()) {
-        return true; // a line that begins with '=' is ignored without a word
+        return std::nullopt; // a line that begins with '=' is ignored without a word
     }
     const OptionSpec* row = find_config_key(key);
     if (row == nullptr) {
-        std::fprintf(stderr, "Unknown config key: %s\n", terminal_safe(key).c_str());
-        return false;
+        return Failure{"Unknown config key: " + terminal_safe(key) + "\n"};
     }
     if (row->action == OptionAction::add_target) {
         return add_target(options, value);
@@ -29,7 +27,7 @@ bool apply_config_line(StudioOptions& options, std::string_view key, std::string
     } else {
         store_flag(options, *row, parse_bool(value));
     }
-    return true;
+    return std::nullopt;
 }
 
 } // namespace
@@ -38,29 +36,21 @@ bool parse_bool(std::string_view text) {
     return text == "1" || text == "true" || text == "yes" || text == "on";
 }
 
-bool load_config_file(StudioOptions& options, std::string_view path_view) {
+std::optional<Failure> load_config_file(StudioOptions& options, std::string_view path_view) {
     if (path_view.empty()) {
-        return true;
+        return std::nullopt;
     }
     const std::string path{path_view};
-    const FileHandle file = open_text_file(path, "config file");
-    if (!file) {
-        return false;
-    }
-    LineReader reader{file.get()};
-    while (const auto line = reader.next()) {
-        if (is_blank_or_comment(*line)) {
-            continue;
+    const auto take = [&](std::string_view line) -> std::optional<Failure> {
+        const std::size_t equals = line.find('=');
+        if (equals == std::string_view::npos) {
+            return Failure{};
         }
-        const std::size_t equals = line->find('=');
-        const bool applied = equals != std::string_view::npos &&
-                             apply_config_line(options, trim_whitespace(line->substr(0, equals)),
-                                               trim_whitespace(line->substr(equals + 1)));
-        if (!applied) {
-            std::fprintf(stderr, "Invalid config line %lu in %s.\n", reader.line_number(),
-                         terminal_safe(path).c_str());
-            return false;
-        }
-    }
-    return true;
+        return apply_config_line(options, trim_whitespace(line.substr(0, equals)),
+                                 trim_whitespace(line.substr(equals + 1)));
+    };
+    return read_text_lines(path, "config file", take, [&](unsigned long number) {
+        return "Invalid config line " + std::to_string(number) + " in " + terminal_safe(path) +
+               ".\n";
+    });
 }

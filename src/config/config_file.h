@@ -1,5 +1,8 @@
 #pragma once
 
+#include "core/failure.h"
+
+#include <optional>
 #include <string_view>
 
 struct StudioOptions;
@@ -9,6 +12,6 @@ struct StudioOptions;
 bool parse_bool(std::string_view text);
 
 // Loads a key=value studio config into the record at the point the command line names it.
-// Nothing to do for an empty path. Stops at the first bad line and returns false after
-// writing the messages; the lines before it have taken effect, but the caller ends the run.
-bool load_config_file(StudioOptions& options, std::string_view path);
+// Nothing to do for an empty path. Stops at the first bad line and says why; the lines before it
+// have taken effect, but the caller ends the run.
+std::optional<Failure> load_config_file(StudioOptions& options, std::string_view path);

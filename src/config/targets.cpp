@@ -5,7 +5,6 @@
 #include "core/utf8.h"
 
 #include <array>
-#include <cstdio>
 #include <string>
 
 namespace {
@@ -23,30 +22,28 @@ bool has_target_scheme(std::string_view url) {
 
 } // namespace
 
-bool add_target(StudioOptions& options, std::string_view url, std::string_view label) {
+std::optional<Failure> add_target(StudioOptions& options, std::string_view url,
+                                  std::string_view label) {
     if (url.empty()) {
-        return true;
+        return std::nullopt;
     }
     if (!has_target_scheme(url)) {
-        std::fprintf(stderr, "Target must start with rtmp://, rtmps://, or srt://: %s\n",
-                     terminal_safe(url).c_str());
-        return false;
+        return Failure{
+            "Target must start with rtmp://, rtmps://, or srt://: " + terminal_safe(url) + "\n"};
     }
     // '|' separates outputs and ']' closes an output's options in FFmpeg's tee list.
     if (url.find_first_of("|]") != std::string_view::npos) {
-        std::fputs("Target URL cannot contain pipe or closing bracket characters.\n", stderr);
-        return false;
+        return Failure{"Target URL cannot contain pipe or closing bracket characters.\n"};
     }
     if (options.targets.size() >= static_cast<std::size_t>(max_targets)) {
-        report_too_many_targets();
-        return false;
+        return too_many_targets();
     }
     options.targets.push_back({std::string{url}, std::string{label}});
-    return true;
+    return std::nullopt;
 }
 
-void report_too_many_targets() {
-    std::fprintf(stderr, "Too many targets. Maximum is %d.\n", max_targets);
+Failure too_many_targets() {
+    return Failure{"Too many targets. Maximum is " + std::to_string(max_targets) + ".\n"};
 }
 
 std::string_view target_from_line(std::string_view trimmed_line) {
@@ -59,28 +56,19 @@ std::string_view target_from_line(std::string_view trimmed_line) {
     return trimmed_line;
 }
 
-bool load_target_file(StudioOptions& options) {
+std::optional<Failure> load_target_file(StudioOptions& options) {
     const std::string& path = options.target_file;
     if (path.empty()) {
-        return true;
+        return std::nullopt;
     }
-    const FileHandle file = open_text_file(path, "target file");
-    if (!file) {
-        return false;
-    }
-    LineReader reader{file.get()};
-    while (const auto line = reader.next()) {
-        if (is_blank_or_comment(*line)) {
-            continue;
-        }
-        const std::string_view url = target_from_line(*line);
+    const auto take = [&](std::string_view line) {
+        const std::string_view url = target_from_line(line);
         const std::string_view label =
-            url.size() == line->size() ? "" : trim_whitespace(line->substr(0, line->find('=')));
-        if (!add_target(options, url, label)) {
-            std::fprintf(stderr, "Invalid target on line %lu of %s.\n", reader.line_number(),
-                         terminal_safe(path).c_str());
-            return false;
-        }
-    }
-    return true;
+            url.size() == line.size() ? "" : trim_whitespace(line.substr(0, line.find('=')));
+        return add_target(options, url, label);
+    };
+    return read_text_lines(path, "target file", take, [&](unsigned long number) {
+        return "Invalid target on line " + std::to_string(number) + " of " + terminal_safe(path) +
+               ".\n";
+    });
 }

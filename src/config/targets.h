@@ -1,20 +1,23 @@
 #pragma once
 
+#include "core/failure.h"
+
+#include <optional>
 #include <string_view>
 
 struct StudioOptions;
 
 // Stores one stream target after its checks (scheme, no '|' or ']', the 16-target limit).
-// An empty text stores nothing and is no error. Returns false after writing the message.
-bool add_target(StudioOptions& options, std::string_view url, std::string_view label = {});
+// An empty text stores nothing and is no error.
+std::optional<Failure> add_target(StudioOptions& options, std::string_view url,
+                                  std::string_view label = {});
 
-// "Too many targets. Maximum is 16." on standard error: the target list or the outputs of a
-// launch are full.
-void report_too_many_targets();
+// "Too many targets. Maximum is 16.": the target list or the outputs of a launch are full.
+Failure too_many_targets();
 
 // Reads the target file named in the record, one URL or label=URL a line, appending each
-// target. Nothing to do without a path. Returns false after writing the messages.
-bool load_target_file(StudioOptions& options);
+// target. Nothing to do without a path. Stops at the first rejected line.
+std::optional<Failure> load_target_file(StudioOptions& options);
 
 // The URL a target-file line names: the text after the first '=' when a "://" only begins
 // after it (a label), otherwise the whole line, so query strings holding '=' stay whole.

@@ -28,7 +28,7 @@ bool is_blank_or_comment(std::string_view trimmed_line) {
     return trimmed_line.empty() || trimmed_line.front() == '#' || trimmed_line.front() == ';';
 }
 
-FileHandle open_text_file(const std::string& path, std::string_view what) {
+Expected<FileHandle> open_text_file(const std::string& path, std::string_view what) {
     // Opened without waiting, so a FIFO cannot hold the launch; only a regular file is read.
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat info {};
@@ -48,9 +48,8 @@ FileHandle open_text_file(const std::string& path, std::string_view what) {
         close(fd);
     }
     if (!file) {
-        std::fprintf(stderr, "Could not open %.*s %s: %s\n", static_cast<int>(what.size()),
-                     what.data(), terminal_safe(path).c_str(), reason.c_str());
-        return file;
+        return Failure{"Could not open " + std::string{what} + " " + terminal_safe(path) + ": " +
+                       reason + "\n"};
     }
     // Editors may start a file with a UTF-8 byte-order mark; it is no part of the first line.
     char start[byte_order_mark.size()];
@@ -67,4 +66,25 @@ std::optional<std::string_view> LineReader::next() {
     }
     ++line_number_;
     return trim_whitespace(std::string_view(buffer_, std::strlen(buffer_)));
+}
+
+std::optional<Failure>
+read_text_lines(const std::string& path, std::string_view what,
+                const std::function<std::optional<Failure>(std::string_view line)>& take,
+                const std::function<std::string(unsigned long line_number)>& bad_line) {
+    const Expected<FileHandle> file = open_text_file(path, what);
+    if (!file) {
+        return file.failure();
+    }
+    LineReader reader{file->get()};
+    while (const auto line = reader.next()) {
+        if (is_blank_or_comment(*line)) {
+            continue;
+        }
+        if (std::optional<Failure> refused = take(*line)) {
+            refused->message += bad_line(reader.line_number());
+            return refused;
+        }
+    }
+    return std::nullopt;
 }

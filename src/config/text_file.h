@@ -1,6 +1,9 @@
 #pragma once
 
+#include "core/failure.h"
+
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,10 +25,10 @@ struct FileCloser {
 };
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
-// Opens a regular text file for reading, past a UTF-8 byte-order mark at its start, or writes
-// "Could not open <what> <path>: <reason>" to standard error and returns nothing. A directory,
-// a device or a FIFO is refused with a reason that says what it is.
-FileHandle open_text_file(const std::string& path, std::string_view what);
+// Opens a regular text file for reading, past a UTF-8 byte-order mark at its start, or says
+// "Could not open <what> <path>: <reason>". A directory, a device or a FIFO is refused with a
+// reason that says what it is.
+Expected<FileHandle> open_text_file(const std::string& path, std::string_view what);
 
 class LineReader {
   public:
@@ -42,3 +45,11 @@ class LineReader {
     unsigned long line_number_ = 0;
     char buffer_[line_buffer_size]{};
 };
+
+// Reads the text file's lines (pieces, trimmed), passing over blank and comment lines, and hands
+// each to `take`, stopping at the first it refuses: its failure then ends with `bad_line` of the
+// line's number.
+std::optional<Failure>
+read_text_lines(const std::string& path, std::string_view what,
+                const std::function<std::optional<Failure>(std::string_view line)>& take,
+                const std::function<std::string(unsigned long line_number)>& bad_line);

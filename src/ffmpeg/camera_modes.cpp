@@ -154,17 +154,8 @@ std::string mode_text(const CaptureMode& mode) {
            rate_text(mode.fps) + " fps";
 }
 
-void capture_in_mode(FfmpegArgv& argv, const CaptureMode& mode, int profile_fps) {
-    for (std::size_t i = 0; i + 1 < argv.size(); ++i) {
-        if (argv[i] == "-framerate") {
-            argv[i + 1] = rate_text(mode.fps);
-        } else if (argv[i] == "-video_size") {
-            argv[i + 1] = std::to_string(mode.width) + "x" + std::to_string(mode.height);
-        } else if (argv[i] == "-vf" && std::abs(mode.fps - profile_fps) >= rate_tolerance) {
-            argv[i + 1] = "fps=" + std::to_string(profile_fps) + "," + argv[i + 1];
-            return; // the input options come first
-        }
-    }
+bool same_rate(double a, double b) {
+    return std::abs(a - b) < rate_tolerance;
 }
 
 std::string remembered_mode_text(const CaptureMode& mode) {

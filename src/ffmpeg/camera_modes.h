@@ -1,7 +1,5 @@
 #pragma once
 
-#include "ffmpeg/ffmpeg_argv.h"
-
 #include <optional>
 #include <string>
 #include <string_view>
@@ -58,9 +56,8 @@ std::string rate_text(double fps);
 // "640x480 at 30 fps".
 std::string mode_text(const CaptureMode& mode);
 
-// The vector captures in `mode`; when its rate is not the profile's, an fps filter at the head of
-// the chain keeps the stream at the profile's rate and key-frame interval.
-void capture_in_mode(FfmpegArgv& argv, const CaptureMode& mode, int profile_fps);
+// Two rates a camera takes as one (AVFoundation matches a rate to a range's top within 0.01).
+bool same_rate(double a, double b);
 
 // A remembered mode, as kept in the user's cache: "640x480@30".
 std::string remembered_mode_text(const CaptureMode& mode);

@@ -152,7 +152,7 @@ std::string_view component_kind_name(ComponentKind kind) {
 }
 
 std::vector<const Component*> components_used(const LaunchUse& use) {
-    const bool tee = needs_tee_muxer(use.outputs.size(), use.recording ? "r" : "");
+    const bool tee = use.tee;
     const auto any_output = [&](std::string_view scheme) {
         return std::any_of(use.outputs.begin(), use.outputs.end(),
                            [scheme](const std::string& url) { return url.starts_with(scheme); });

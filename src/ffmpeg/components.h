@@ -28,6 +28,7 @@ std::string_view component_kind_name(ComponentKind kind);
 // What a launch sends and draws, as far as FFmpeg's parts go.
 struct LaunchUse {
     std::vector<std::string> outputs; // the destination URLs
+    bool tee = false;                 // a tee list rather than one URL
     bool recording = false;
     bool audio = true;
     bool draws_text = true;

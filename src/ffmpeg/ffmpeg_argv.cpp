@@ -1,19 +1,7 @@
 #include "ffmpeg/ffmpeg_argv.h"
 
-#include "catalog/profiles.h"
-#include "core/options.h"
+#include "ffmpeg/command_plan.h"
 #include "ffmpeg/filter_chain.h"
-#include "publish/output_urls.h"
-
-#include <algorithm>
-
-namespace {
-
-std::string_view device_or_default(const std::string& device) {
-    return device.empty() ? std::string_view{"0"} : std::string_view{device};
-}
-
-} // namespace
 
 std::string format_int_arg(int value) {
     return std::to_string(value);
@@ -23,42 +11,49 @@ std::string format_kbps_arg(int kbps) {
     return std::to_string(kbps) + "k";
 }
 
-std::string video_device(const StudioOptions& options) {
-    return std::string{device_or_default(options.video_input)};
-}
-
-std::string input_specifier(const StudioOptions& options) {
-    std::string specifier{device_or_default(options.video_input)};
+std::string input_specifier(std::string_view video_input, std::string_view audio_input,
+                            bool audio) {
+    const auto device_or_default = [](std::string_view device) {
+        return device.empty() ? std::string_view{"0"} : device;
+    };
+    std::string specifier{device_or_default(video_input)};
     specifier += ':';
-    specifier +=
-        options.no_audio ? std::string_view{"none"} : device_or_default(options.audio_input);
+    specifier += audio ? device_or_default(audio_input) : std::string_view{"none"};
     if (specifier.size() > max_input_specifier_length) {
         specifier.resize(max_input_specifier_length);
     }
     return specifier;
 }
 
-FfmpegArgv build_ffmpeg_argv(const StudioOptions& options, const IngestProfile& profile,
-                             const ScenePreset& scene, std::string_view publish_spec,
-                             std::size_t output_count, std::string_view live_folder) {
-    const bool tee = needs_tee_muxer(output_count, options.record_file);
-    FfmpegArgv argv{options.ffmpeg_path,
+Expected<FfmpegArgv> build_ffmpeg_argv(const CommandPlan& plan) {
+    const IngestProfile& profile = plan.profile;
+    std::string publish_operand;
+    if (plan.tee) {
+        Expected<std::string> list = build_publish_spec(plan.outputs, plan.recording);
+        if (!list) {
+            return list.failure();
+        }
+        publish_operand = std::move(*list);
+    } else {
+        publish_operand = plan.outputs.front();
+    }
+    FfmpegArgv argv{plan.ffmpeg_path,
                     "-hide_banner",
                     "-loglevel",
                     "info",
                     "-f",
                     "avfoundation",
                     "-framerate",
-                    format_int_arg(profile.fps),
+                    rate_text(plan.capture.fps),
                     "-video_size",
-                    std::to_string(profile.width) + "x" + std::to_string(profile.height),
+                    std::to_string(plan.capture.width) + "x" + std::to_string(plan.capture.height),
                     "-i",
-                    input_specifier(options),
+                    plan.input_specifier,
                     "-c:v",
                     "h264_videotoolbox",
                     "-tune",
                     "zerolatency"};
-    std::string chain = build_filter_chain(options, profile, scene, live_folder);
+    std::string chain = build_filter_chain(plan);
     if (!chain.empty()) {
         argv.emplace_back("-vf");
         argv.push_back(std::move(chain));
@@ -67,37 +62,33 @@ FfmpegArgv build_ffmpeg_argv(const StudioOptions& options, const IngestProfile& 
                              format_kbps_arg(profile.video_kbps_max), "-bufsize",
                              format_kbps_arg(2 * profile.video_kbps_max), "-pix_fmt", "yuv420p",
                              "-g", format_int_arg(2 * profile.fps)});
-    if (options.no_audio) {
+    if (!plan.audio) {
         argv.emplace_back("-an");
     } else {
         argv.insert(argv.end(), {"-c:a", "aac", "-b:a", format_kbps_arg(profile.audio_kbps), "-ar",
                                  "48000", "-ac", "2"});
     }
-    if (tee) {
+    if (plan.tee) {
         // The tee muxer cannot ask the encoders for global headers itself; without them the
         // MKV recording fails to open and FLV outputs carry an empty AVC sequence header.
         argv.insert(argv.end(), {"-flags", "+global_header", "-map", "0:v:0"});
-        if (!options.no_audio) {
+        if (plan.audio) {
             argv.insert(argv.end(), {"-map", "0:a?"});
         }
         argv.insert(argv.end(), {"-f", "tee"});
     } else {
         argv.emplace_back("-f");
-        argv.emplace_back(publish_spec.starts_with("srt://") ? "mpegts" : "flv");
+        argv.emplace_back(container_format(publish_operand));
     }
-    argv.emplace_back(publish_spec);
+    argv.push_back(std::move(publish_operand));
     return argv;
 }
 
-LaunchUse launch_use(const StudioOptions& options, const std::vector<std::string>& outputs,
-                     const FfmpegArgv& argv) {
-    const bool draws_text = std::any_of(argv.begin(), argv.end(), [](const std::string& element) {
-        return element.find("drawtext=") != std::string::npos;
-    });
-    return {outputs, !options.record_file.empty(), !options.no_audio, draws_text};
+LaunchUse launch_use(const CommandPlan& plan) {
+    return {plan.outputs, plan.tee, !plan.recording.empty(), plan.audio, draws_text(plan)};
 }
 
-FfmpegArgv build_device_listing_argv(const StudioOptions& options) {
-    return {options.ffmpeg_path, "-hide_banner", "-f", "avfoundation",
-            "-list_devices",     "true",         "-i", ""};
+FfmpegArgv build_device_listing_argv(std::string_view ffmpeg_path) {
+    return {std::string{ffmpeg_path}, "-hide_banner", "-f", "avfoundation",
+            "-list_devices",          "true",         "-i", ""};
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/failure.h"
 #include "ffmpeg/components.h"
 
 #include <cstddef>
@@ -7,12 +8,9 @@
 #include <string_view>
 #include <vector>
 
-struct StudioOptions;
-struct IngestProfile;
-struct ScenePreset;
+struct CommandPlan;
 
-// The FFmpeg argument vector; element 0 is the executable. The publish operand is always the
-// last element.
+// The FFmpeg argument vector; element 0 is the executable.
 using FfmpegArgv = std::vector<std::string>;
 
 inline constexpr std::size_t max_input_specifier_length = 255;
@@ -20,20 +18,15 @@ inline constexpr std::size_t max_input_specifier_length = 255;
 std::string format_int_arg(int value);
 std::string format_kbps_arg(int kbps);
 
-// The video device of the AVFoundation input: `video_input`, or "0".
-std::string video_device(const StudioOptions& options);
+// "video:audio" for the AVFoundation input, each device "0" when not given and the audio
+// "none" without audio, cut at 255 bytes.
+std::string input_specifier(std::string_view video_input, std::string_view audio_input, bool audio);
 
-// "video:audio" for the AVFoundation input, cut at 255 bytes.
-std::string input_specifier(const StudioOptions& options);
+// The command of the plan. The only failure is a tee list grown too long by its recording's name.
+Expected<FfmpegArgv> build_ffmpeg_argv(const CommandPlan& plan);
 
-// With `live_folder`, the overlays are read from their files there while live.
-FfmpegArgv build_ffmpeg_argv(const StudioOptions& options, const IngestProfile& profile,
-                             const ScenePreset& scene, std::string_view publish_spec,
-                             std::size_t output_count, std::string_view live_folder = {});
-
-// What the command uses of FFmpeg, sending to `outputs`.
-LaunchUse launch_use(const StudioOptions& options, const std::vector<std::string>& outputs,
-                     const FfmpegArgv& argv);
+// What the plan's command uses of FFmpeg.
+LaunchUse launch_use(const CommandPlan& plan);
 
 // The capture-device listing command, whose input name is empty on purpose.
-FfmpegArgv build_device_listing_argv(const StudioOptions& options);
+FfmpegArgv build_device_listing_argv(std::string_view ffmpeg_path);

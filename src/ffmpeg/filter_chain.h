@@ -4,17 +4,9 @@
 #include <string>
 #include <string_view>
 
-struct StudioOptions;
-struct IngestProfile;
-struct ScenePreset;
+struct CommandPlan;
 
-inline constexpr std::size_t max_overlay_text_length = 255;
 inline constexpr std::size_t max_filter_chain_length = 4095;
-
-// The overlay text as drawtext gets it: control bytes and malformed UTF-8 dropped, cut at 255
-// bytes without splitting a UTF-8 sequence. In a text quoted in the filter chain the characters
-// that would end the quoted text or the filter (' , : ; [ \ ] |) are turned into spaces.
-std::string sanitize_overlay_text(std::string_view text, bool quoted = true);
 
 // Appends one drawtext element (preceded by ',' when the chain is not empty), or nothing when
 // the sanitised text is empty. An absent text counts as empty.
@@ -24,7 +16,11 @@ void append_drawtext(std::string& chain, std::optional<std::string_view> text, s
 // The file of an overlay in the folder of live overlay texts.
 std::string overlay_file_path(std::string_view folder, std::string_view key);
 
-// Scale and pad to the profile's size, then the scene's and the options' overlay boxes. With
-// `live_folder`, every box drawn reads its text from its file there, again for every frame.
-std::string build_filter_chain(const StudioOptions& options, const IngestProfile& profile,
-                               const ScenePreset& scene, std::string_view live_folder = {});
+// Scale and pad to the profile's size, then the plan's overlay boxes; with an overlay folder,
+// every box drawn reads its text from its file there, again for every frame. A capture at
+// another rate than the profile's starts with an fps filter, which keeps the stream at the
+// profile's rate and key-frame interval.
+std::string build_filter_chain(const CommandPlan& plan);
+
+// True when the chain draws any text at all.
+bool draws_text(const CommandPlan& plan);

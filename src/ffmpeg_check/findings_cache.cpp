@@ -1,7 +1,8 @@
 #include "ffmpeg_check/findings_cache.h"
 
-#include "config/user_cache.h"
 #include "core/identity.h"
+#include "files/private_files.h"
+#include "files/user_folders.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,6 +1,7 @@
 #include "live/camera_memory.h"
 
-#include "config/user_cache.h"
+#include "files/private_files.h"
+#include "files/user_folders.h"
 
 #include <map>
 

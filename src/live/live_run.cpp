@@ -1,9 +1,11 @@
 #include "live/live_run.h"
 
 #include "core/utf8.h"
+#include "ffmpeg/ffmpeg_runner.h"
 #include "live/camera_memory.h"
+#include "live/live_overlays.h"
+#include "live/live_watch.h"
 #include "process/cleanup.h"
-#include "process/ffmpeg_runner.h"
 #include "process/signals.h"
 #include "process/supervisor.h"
 #include "publish/recording_path.h"
@@ -19,27 +21,27 @@ void write_out(const std::string& text) {
 
 class LiveRun : public ChildWatcher {
   public:
-    explicit LiveRun(LiveLaunch launch)
-        : launch_(std::move(launch)), profile_argv_(launch_.argv),
-          capture_mode_(launch_.profile_mode) {}
+    explicit LiveRun(LaunchPlan plan)
+        : plan_(std::move(plan)), profile_mode_(profile_mode(plan_.command.profile)),
+          capture_mode_(plan_.command.capture) {}
 
     int run() {
         ignore_broken_pipes();
-        if (launch_.overlays) {
-            overlays_.emplace(supervisor_, std::move(*launch_.overlays),
+        if (plan_.live_overlays) {
+            overlays_.emplace(supervisor_, plan_.command.overlay_folder, plan_.command.overlays,
+                              std::move(*plan_.live_overlays),
                               [this](const std::string& line) { say(line); });
             if (!overlays_->write_all()) {
                 return 2;
             }
             overlays_->start();
         }
-        if (const auto remembered =
-                remembered_camera_mode(launch_.video_input, launch_.profile_mode);
-            remembered && *remembered != launch_.profile_mode) {
-            capture_in(*remembered);
+        if (const auto remembered = remembered_camera_mode(plan_.video_device, profile_mode_);
+            remembered && *remembered != profile_mode_) {
+            capture_mode_ = *remembered;
             mode_remembered_ = true;
             say("capturing " + mode_text(*remembered) + " (a mode this camera offers), sent as " +
-                mode_text(launch_.profile_mode) + ".");
+                mode_text(profile_mode_) + ".");
         }
         start_ffmpeg();
         supervisor_.run();
@@ -48,27 +50,33 @@ class LiveRun : public ChildWatcher {
     }
 
   private:
-    // One run of FFmpeg, recording (when asked) to a free name it reserves first.
+    // One run of FFmpeg, made afresh from the plan: in the capture mode of the moment, recording
+    // (when asked) to a free name it reserves first.
     void start_ffmpeg() {
         started_ = SteadyClock::now();
-        LivePlan live = launch_.live;
-        if (!launch_.record_file.empty()) {
-            recording_ = reserve_recording_path(launch_.record_file);
+        CommandPlan command = plan_.command;
+        command.capture = capture_mode_;
+        if (!plan_.record_file.empty()) {
+            recording_ = reserve_recording_path(plan_.record_file);
             remove_at_end(recording_, Removal::if_empty);
-            live.recording = recording_;
-            if (recording_ != launch_.record_file) {
-                std::fprintf(stderr, "Recording to %s.\n", terminal_safe(recording_).c_str());
-            }
-            if (!build_publish_spec(launch_.outputs, recording_, launch_.argv.back())) {
-                remove_now(recording_);
-                return ran_out(2);
+            command.recording = recording_;
+            if (recording_ != plan_.record_file) {
+                write_out("Recording to " + terminal_safe(recording_) + ".\n");
             }
         }
-        watch_.emplace(std::move(live));
-        said_mode_ignored_ = false;
-        if (const int error = supervisor_.start(ffmpeg_child(launch_.argv, true), *this)) {
+        const Expected<FfmpegArgv> argv = build_ffmpeg_argv(command);
+        if (!argv) {
+            write_out(argv.failure().message);
             remove_now(recording_);
-            return ran_out(ffmpeg_start_failure(launch_.argv, error));
+            return ran_out(2);
+        }
+        watch_.emplace(LivePlan{plan_.destinations, recording_, plan_.secrets});
+        said_mode_ignored_ = false;
+        if (const int error = supervisor_.start(ffmpeg_child(*argv, true), *this)) {
+            remove_now(recording_);
+            const FfmpegEnd end = ffmpeg_start_failure(*argv, error);
+            write_out(end.message);
+            return ran_out(end.status);
         }
     }
 
@@ -86,14 +94,14 @@ class LiveRun : public ChildWatcher {
             said_mode_ignored_ = true;
             say("the camera did not take " + mode_text(capture_mode_) +
                 " and captures in its default mode; the picture is still sent as " +
-                mode_text(launch_.profile_mode) + ".");
-            if (capture_mode_ != launch_.profile_mode) {
-                remember_camera_mode(launch_.video_input, launch_.profile_mode, std::nullopt);
+                mode_text(profile_mode_) + ".");
+            if (capture_mode_ != profile_mode_) {
+                remember_camera_mode(plan_.video_device, profile_mode_, std::nullopt);
                 mode_remembered_ = false;
             }
         } else if (!ignored && watch_->live() && !mode_remembered_ &&
-                   capture_mode_ != launch_.profile_mode) {
-            remember_camera_mode(launch_.video_input, launch_.profile_mode, capture_mode_);
+                   capture_mode_ != profile_mode_) {
+            remember_camera_mode(plan_.video_device, profile_mode_, capture_mode_);
             mode_remembered_ = true;
         }
     }
@@ -103,7 +111,9 @@ class LiveRun : public ChildWatcher {
     void ended(const ChildEnd& end) override {
         write_out(watch_->finished(SteadyClock::now()));
         remove_now(recording_);
-        const int status = ffmpeg_status(end);
+        const FfmpegEnd ffmpeg = ffmpeg_end(end);
+        write_out(ffmpeg.message);
+        const int status = ffmpeg.status;
         const bool first_run = std::exchange(first_run_, false);
         if (first_run && status != 0 && watch_->camera().refused() && capture_in_offered_mode()) {
             return;
@@ -115,23 +125,17 @@ class LiveRun : public ChildWatcher {
     // offers, which the camera's next launch uses from the start. False when there is none
     // to try.
     bool capture_in_offered_mode() {
-        const auto chosen = choose_capture_mode(watch_->camera().offered(), launch_.profile_mode);
+        const auto chosen = choose_capture_mode(watch_->camera().offered(), profile_mode_);
         if (!chosen || *chosen == capture_mode_) {
-            remember_camera_mode(launch_.video_input, launch_.profile_mode, std::nullopt);
+            remember_camera_mode(plan_.video_device, profile_mode_, std::nullopt);
             return false;
         }
         say("the camera does not offer " + mode_text(capture_mode_) + "; capturing " +
-            mode_text(*chosen) + ", sent as " + mode_text(launch_.profile_mode) + ".");
-        capture_in(*chosen);
+            mode_text(*chosen) + ", sent as " + mode_text(profile_mode_) + ".");
+        capture_mode_ = *chosen;
         mode_remembered_ = false;
         start_ffmpeg();
         return true;
-    }
-
-    void capture_in(const CaptureMode& mode) {
-        launch_.argv = profile_argv_;
-        capture_in_mode(launch_.argv, mode, static_cast<int>(launch_.profile_mode.fps));
-        capture_mode_ = mode;
     }
 
     void say(const std::string& line) {
@@ -140,7 +144,7 @@ class LiveRun : public ChildWatcher {
 
     // A run has ended with `status`: done, or started again after the pause.
     void ran_out(int status) {
-        if (!launch_.reconnect || status == 0) {
+        if (!plan_.reconnect || status == 0) {
             return finish(status);
         }
         if (SteadyClock::now() - started_ >= healthy_run_time) {
@@ -150,11 +154,9 @@ class LiveRun : public ChildWatcher {
             return finish(status);
         }
         ++restarts_;
-        std::fprintf(stderr,
-                     "Brevalo stream process exited with code %d. Restarting in %lld seconds "
-                     "(%d/%d).\n",
-                     status, static_cast<long long>(reconnect_pause.count()), restarts_,
-                     reconnect_attempts);
+        write_out("Brevalo stream process exited with code " + std::to_string(status) +
+                  ". Restarting in " + std::to_string(reconnect_pause.count()) + " seconds (" +
+                  std::to_string(restarts_) + "/" + std::to_string(reconnect_attempts) + ").\n");
         supervisor_.at(SteadyClock::now() + reconnect_pause, [this] { start_ffmpeg(); });
     }
 
@@ -167,9 +169,9 @@ class LiveRun : public ChildWatcher {
         supervisor_.quit();
     }
 
-    LiveLaunch launch_;
-    const FfmpegArgv profile_argv_;
-    CaptureMode capture_mode_;
+    LaunchPlan plan_;
+    const CaptureMode profile_mode_;
+    CaptureMode capture_mode_; // what the capture device is asked for in the next run
     bool first_run_ = true;
     bool mode_remembered_ = false;   // the mode captured in is the one the camera's memory holds
     bool said_mode_ignored_ = false; // this run's camera captures its default mode
@@ -184,7 +186,7 @@ class LiveRun : public ChildWatcher {
 
 } // namespace
 
-int run_live(LiveLaunch launch) {
-    LiveRun run{std::move(launch)};
+int run_live(LaunchPlan plan) {
+    LiveRun run{std::move(plan)};
     return run.run();
 }

@@ -1,31 +1,13 @@
 #include "live/overlay_state.h"
 
 #include "core/utf8.h"
-#include "ffmpeg/filter_chain.h"
+#include "ffmpeg/overlay_text.h"
 
 namespace {
 
 constexpr std::chrono::seconds status_line_interval{1};
 
-bool is_valid_utf8(std::string_view text) {
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t length = utf8_sequence_length(text.substr(at));
-        if (length == 0) {
-            return false;
-        }
-        at += length;
-    }
-    return true;
-}
-
 } // namespace
-
-std::string overlay_text_refusal(std::string_view text) {
-    if (text.size() > max_overlay_text_length) {
-        return "longer than 255 bytes";
-    }
-    return is_valid_utf8(text) ? "" : "not valid UTF-8";
-}
 
 OverlayState::OverlayState(const OverlayTexts& drawn) : texts_(drawn) {}
 
@@ -39,7 +21,7 @@ OverlayState::Outcome OverlayState::set(std::string_view key, std::string_view t
         return {"not drawn in this scene, and FFmpeg cannot add a box to a running stream",
                 std::nullopt};
     }
-    if (std::string refusal = overlay_text_refusal(text); !refusal.empty()) {
+    if (std::optional<std::string> refusal = overlay_text_refusal(text)) {
         return {std::move(refusal), std::nullopt};
     }
     std::string shown = overlay_file_text(*box, text);
@@ -48,7 +30,7 @@ OverlayState::Outcome OverlayState::set(std::string_view key, std::string_view t
     }
     texts_[overlay] = std::move(shown);
     ++changes_[overlay];
-    return {"", overlay};
+    return {std::nullopt, overlay};
 }
 
 std::string OverlayState::status_line(Clock::time_point now) {

@@ -7,10 +7,6 @@
 #include <string>
 #include <string_view>
 
-// Why a text cannot be an overlay's: longer than the 255 bytes of an overlay, or not valid UTF-8;
-// nothing when it can.
-std::string overlay_text_refusal(std::string_view text);
-
 // The texts of the live overlays and the lines that tell of their changes. It writes no file and
 // reads no clock: the caller writes what changed and passes the time, so a change from the
 // overlay file and one from the automation bridge go through the same rules.
@@ -22,7 +18,7 @@ class OverlayState {
     explicit OverlayState(const OverlayTexts& drawn);
 
     struct Outcome {
-        std::string refusal;                // why the change was not made; empty when it was
+        std::optional<std::string> refusal; // why the change was not made, or nothing
         std::optional<std::size_t> rewrite; // the overlay whose file now needs its new text
     };
 

@@ -1,5 +1,7 @@
 #include "process/child.h"
 
+#include "core/write_all.h"
+
 #include <array>
 #include <cerrno>
 #include <csignal>
@@ -128,6 +130,10 @@ struct SpawnSettings {
             posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
             posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
         }
+        if (spec.discard_output) {
+            posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+            posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        }
         if (input.read_end >= 0) {
             posix_spawn_file_actions_adddup2(&actions, input.read_end, 0);
         }
@@ -178,17 +184,7 @@ RecordedChild* slot_of(pid_t pid) noexcept {
 // pipe is no reason for this program to end).
 void write_input(int fd, const std::string& input) {
     const SignalsIgnored broken_pipes{SIGPIPE};
-    std::size_t written = 0;
-    while (written < input.size()) {
-        const ssize_t n = write(fd, input.data() + written, input.size() - written);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return;
-        }
-        written += static_cast<std::size_t>(n);
-    }
+    write_all(fd, input);
 }
 
 } // namespace

@@ -26,6 +26,7 @@ struct ChildSpec {
     bool leaves_terminal_signals_to_us = false;
     int piped_fd = -1;   // 1 or 2: that output of the child comes to us through a pipe
     bool silent = false; // standard input and error on /dev/null: a probe keeps off the terminal
+    bool discard_output = false; // standard output and error on /dev/null
     // Written to the child's standard input, which then ends: what must not appear on a command
     // line, which every user of the machine can read.
     std::optional<std::string> input;

@@ -1,5 +1,7 @@
 #include "publish/destinations.h"
 
+#include "core/utf8.h"
+
 #include <algorithm>
 #include <array>
 
@@ -54,6 +56,22 @@ std::string destination_name(std::string_view url) {
         name += ":443";
     }
     return name;
+}
+
+std::vector<NamedDestination> named_destinations(const OutputUrlList& urls,
+                                                 const std::vector<std::string>& labels) {
+    std::vector<NamedDestination> named;
+    for (std::size_t i = 0; i < urls.size(); ++i) {
+        const std::string label = i < labels.size() ? terminal_safe(labels[i]) : std::string{};
+        const std::string first_choice = label.empty() ? destination_name(urls[i]) : label;
+        std::string name = first_choice;
+        const auto taken = [&](const NamedDestination& d) { return d.name == name; };
+        for (int copy = 2; std::any_of(named.begin(), named.end(), taken); ++copy) {
+            name = first_choice + " (" + std::to_string(copy) + ")";
+        }
+        named.push_back({urls[i], name});
+    }
+    return named;
 }
 
 std::vector<Secret> stream_secrets(const OutputUrlList& urls, std::string_view stream_key) {

@@ -10,6 +10,19 @@
 // URL gives none), never its user, path or query, which hold passwords and stream keys.
 std::string destination_name(std::string_view url);
 
+struct NamedDestination {
+    std::string url;  // as FFmpeg names it in its log
+    std::string name; // as the user knows it: its target-file label, or host:port
+
+    bool operator==(const NamedDestination&) const = default;
+};
+
+// Each output with its name: its label when it has one (made safe for the terminal), otherwise
+// host:port; a name already taken gets " (2)", " (3)" and so on. `labels` go with the outputs
+// in order (empty: none).
+std::vector<NamedDestination> named_destinations(const OutputUrlList& urls,
+                                                 const std::vector<std::string>& labels);
+
 // A text of a destination that is never shown. `text` is replaced by `shown_as` where a URL
 // holds it (after a '/' or '='), and anywhere when it is long enough to be unmistakable or
 // `anywhere` is set.

@@ -1,13 +1,6 @@
 #include "publish/output_urls.h"
 
-#include <cstdio>
-
 namespace {
-
-bool fail(const char* message) {
-    std::fputs(message, stderr);
-    return false;
-}
 
 // Each network destination gets a queue of its own that reconnects by itself (every 2 s, for
 // as long as the run lasts, resuming at a keyframe), so a platform that drops comes back
@@ -46,46 +39,43 @@ Substitution substitute_stream_key(std::string_view url, std::string_view key, s
     return Substitution::done;
 }
 
-bool build_ingest_url(std::string_view ingest_url, std::string_view stream_key, std::string& out) {
-    constexpr const char* too_long = "Publish URL is too long.\n";
-    switch (substitute_stream_key(ingest_url, stream_key, out)) {
+namespace {
+
+// The URL with the key in its placeholder; without one, the key appended after a '/' (which then
+// counts as well) when `appends` and the key is not empty, else the URL as it is.
+Expected<std::string> with_stream_key(std::string_view url, std::string_view key, bool appends,
+                                      std::string_view too_long) {
+    std::string out;
+    switch (substitute_stream_key(url, key, out)) {
     case Substitution::done:
-        return true;
+        return out;
     case Substitution::too_long:
-        return fail(too_long);
+        return Failure{std::string{too_long}};
     case Substitution::none:
         break;
     }
-    // Without a placeholder the key is appended after a '/', which then counts as well.
-    const bool appends_key = !stream_key.empty();
-    if (ingest_url.size() + stream_key.size() + (appends_key ? 1 : 0) > max_output_url_length) {
-        return fail(too_long);
+    const bool appends_key = appends && !key.empty();
+    if (url.size() + (appends_key ? key.size() + 1 : 0) > max_output_url_length) {
+        return Failure{std::string{too_long}};
     }
-    out.assign(ingest_url);
+    out.assign(url);
     if (appends_key) {
         if (!out.ends_with('/')) {
             out += '/';
         }
-        out += stream_key;
+        out += key;
     }
-    return true;
+    return out;
 }
 
-bool build_target_url(std::string_view target, std::string_view stream_key, std::string& out) {
-    constexpr const char* too_long = "Target URL is too long.\n";
-    switch (substitute_stream_key(target, stream_key, out)) {
-    case Substitution::done:
-        return true;
-    case Substitution::too_long:
-        return fail(too_long);
-    case Substitution::none:
-        break;
-    }
-    if (target.size() > max_output_url_length) {
-        return fail(too_long);
-    }
-    out.assign(target);
-    return true;
+} // namespace
+
+Expected<std::string> build_ingest_url(std::string_view ingest_url, std::string_view stream_key) {
+    return with_stream_key(ingest_url, stream_key, true, "Publish URL is too long.\n");
+}
+
+Expected<std::string> build_target_url(std::string_view target, std::string_view stream_key) {
+    return with_stream_key(target, stream_key, false, "Target URL is too long.\n");
 }
 
 std::string_view container_format(std::string_view url) {
@@ -123,24 +113,24 @@ std::string recording_destination(std::string_view path) {
     return destination;
 }
 
-bool build_publish_spec(const OutputUrlList& urls, std::string_view record_file, std::string& out) {
+Expected<std::string> build_publish_spec(const OutputUrlList& urls, std::string_view record_file) {
     std::string network;
     for (const std::string& url : urls) {
         const std::string entry = network_entry(url);
         if (network.size() + (network.empty() ? 0 : 1) + entry.size() > max_publish_spec_length) {
-            return fail("Multistream target list is too long.\n");
+            return Failure{"Multistream target list is too long.\n"};
         }
         network += (network.empty() ? "" : "|") + entry;
     }
     // The tee finishes its entries in list order: the recording comes first, so it gets its
     // index written even when a stalled destination holds up the end.
-    out.clear();
+    std::string list;
     if (!record_file.empty()) {
-        out = std::string{recording_entry_options} + recording_destination(record_file);
-        if (network.size() + (network.empty() ? 0 : 1) + out.size() > max_publish_spec_length) {
-            return fail("Recording output list is too long.\n");
+        list = std::string{recording_entry_options} + recording_destination(record_file);
+        if (network.size() + (network.empty() ? 0 : 1) + list.size() > max_publish_spec_length) {
+            return Failure{"Recording output list is too long.\n"};
         }
     }
-    out += (out.empty() || network.empty() ? "" : "|") + network;
-    return true;
+    list += (list.empty() || network.empty() ? "" : "|") + network;
+    return list;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/failure.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -20,10 +22,10 @@ enum class Substitution { none, done, too_long };
 Substitution substitute_stream_key(std::string_view url, std::string_view key, std::string& out);
 
 // The ingest URL with its stream key put in place or appended after a '/'.
-bool build_ingest_url(std::string_view ingest_url, std::string_view stream_key, std::string& out);
+Expected<std::string> build_ingest_url(std::string_view ingest_url, std::string_view stream_key);
 
 // A target with its placeholder filled; a key is never appended to a target.
-bool build_target_url(std::string_view target, std::string_view stream_key, std::string& out);
+Expected<std::string> build_target_url(std::string_view target, std::string_view stream_key);
 
 // "mpegts" for SRT, "flv" for everything else.
 std::string_view container_format(std::string_view url);
@@ -40,4 +42,4 @@ void append_tee_escaped(std::string& list, std::string_view text);
 std::string recording_destination(std::string_view path);
 
 // The tee list of all outputs and the recording, for FFmpeg's tee muxer.
-bool build_publish_spec(const OutputUrlList& urls, std::string_view record_file, std::string& out);
+Expected<std::string> build_publish_spec(const OutputUrlList& urls, std::string_view record_file);

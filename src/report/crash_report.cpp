@@ -1,6 +1,7 @@
 #include "report/crash_report.h"
 
-#include "process/shell_command.h"
+#include "core/write_all.h"
+#include "process/curl.h"
 #include "process/signals.h"
 #include "report/error_report.h"
 
@@ -11,7 +12,6 @@
 namespace {
 
 constexpr std::size_t max_crash_report_bytes = 4096;
-constexpr std::size_t max_command_bytes = 4096;
 constexpr std::size_t max_path_bytes = 256;
 
 // Every crash signal is reported, and so is SIGTERM, a stop nobody at the terminal asked for.
@@ -30,7 +30,7 @@ struct PreparedReport {
 struct CrashReportContext {
     bool deliver = false;
     std::array<char, max_path_bytes> path{};
-    std::array<char, max_command_bytes> command{};
+    PreparedCurl delivery;
     std::array<PreparedReport, reported_signals.size()> reports{};
 };
 
@@ -64,9 +64,9 @@ void deliver_crash_report(int signal_number) noexcept {
     if (fd < 0) {
         return;
     }
-    write_report(fd, report->json.data(), report->length);
+    write_all(fd, report->json.data(), report->length);
     close(fd);
-    run_shell_command_from_signal_handler(crash_context.command.data());
+    crash_context.delivery.run_from_signal_handler();
     unlink(crash_context.path.data());
 }
 
@@ -75,9 +75,8 @@ void deliver_crash_report(int signal_number) noexcept {
 void install_crash_handler(const StudioOptions& options) {
     const std::string endpoint = report_endpoint(options);
     const std::string path = report_file_path();
-    crash_context.deliver =
-        !endpoint.empty() && copy_text(crash_context.path, path) &&
-        copy_text(crash_context.command, report_delivery_command(path, endpoint));
+    crash_context.deliver = !endpoint.empty() && copy_text(crash_context.path, path) &&
+                            crash_context.delivery.prepare(report_delivery(path, endpoint));
     // Nothing to deliver, nothing to compose.
     for (std::size_t i = 0; crash_context.deliver && i < reported_signals.size(); ++i) {
         const int signal_number = reported_signals[i];

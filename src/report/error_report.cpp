@@ -1,7 +1,8 @@
 #include "report/error_report.h"
 
 #include "core/options.h"
-#include "process/shell_command.h"
+#include "core/write_all.h"
+#include "process/run_to_end.h"
 #include "update/service_url.h"
 
 #include <cerrno>
@@ -10,7 +11,7 @@
 
 namespace {
 
-// curl itself gives up after 5 seconds; the margin covers starting the shell and curl.
+// curl itself gives up after 5 seconds; the margin covers starting it.
 constexpr std::chrono::milliseconds delivery_time_limit{10000};
 
 } // namespace
@@ -26,9 +27,11 @@ std::string report_file_path() {
     return "/tmp/brevalo-studio-report-" + std::to_string(getpid()) + ".json";
 }
 
-std::string report_delivery_command(const std::string& file_path, const std::string& endpoint) {
-    return "curl -fsS --max-time 5 -H 'Content-Type: application/json' --data-binary @" +
-           file_path + " '" + endpoint + "' >/dev/null 2>&1";
+CurlRequest report_delivery(const std::string& file_path, const std::string& endpoint) {
+    return {{"-fsS", "--max-time", "5", "--data-binary", "@" + file_path},
+            endpoint,
+            {"Content-Type: application/json"},
+            std::nullopt};
 }
 
 int create_report_file(const char* path) noexcept {
@@ -41,31 +44,21 @@ int create_report_file(const char* path) noexcept {
     return fd;
 }
 
-void write_report(int fd, const char* data, std::size_t size) noexcept {
-    while (size > 0) {
-        const ssize_t written = write(fd, data, size);
-        if (written <= 0) {
-            return;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-}
-
 void send_error_report(const StudioOptions& options, const ReportFields& fields) {
     const std::string endpoint = report_endpoint(options);
     if (endpoint.empty()) {
         return;
     }
     const std::string path = report_file_path();
-    const std::string command = report_delivery_command(path, endpoint);
     const std::string json = compose_report_json(options, fields);
     const int fd = create_report_file(path.c_str());
     if (fd < 0) {
         return;
     }
-    write_report(fd, json.data(), json.size());
+    write_all(fd, json);
     close(fd);
-    run_shell_command(command, delivery_time_limit);
+    ChildSpec delivery = curl_child(report_delivery(path, endpoint));
+    delivery.discard_output = true;
+    run_to_end(delivery, 0, delivery_time_limit);
     unlink(path.c_str());
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "process/curl.h"
 #include "report/report_json.h"
 
 #include <string>
@@ -12,17 +13,14 @@ std::string report_endpoint(const StudioOptions& options);
 // "/tmp/brevalo-studio-report-<pid>.json": every report of one process uses the same name.
 std::string report_file_path();
 
-// The shell command that posts the report file to the endpoint, all its output discarded.
-std::string report_delivery_command(const std::string& file_path, const std::string& endpoint);
+// The request that posts the report file to the endpoint.
+CurlRequest report_delivery(const std::string& file_path, const std::string& endpoint);
 
 // Creates the report file afresh, never following a link planted at its name: an existing
 // name is removed once and the exclusive create retried. Returns the descriptor or -1.
 // Async-signal-safe.
 int create_report_file(const char* path) noexcept;
 
-// Writes the whole report to the file, or as much as the file takes. Async-signal-safe.
-void write_report(int fd, const char* data, std::size_t size) noexcept;
-
-// Writes the report to its file under /tmp, posts it with curl and removes the file. Every
-// failure is silent and nothing here changes the outcome of the launch.
+// Writes the report to its file under /tmp, posts it with curl (all it says discarded) and
+// removes the file. Every failure is silent and nothing here changes the outcome of the launch.
 void send_error_report(const StudioOptions& options, const ReportFields& fields);

@@ -1,7 +1,8 @@
 #include "update/download.h"
 
 #include "core/identity.h"
-#include "process/shell_command.h"
+#include "process/curl.h"
+#include "process/run_to_end.h"
 #include "update/service_url.h"
 
 #include <cstdio>
@@ -13,7 +14,7 @@ namespace {
 
 constexpr std::size_t max_package_name_length = 255;
 constexpr std::size_t sha256_hex_digits = 64;
-// curl gives up after 120 seconds; the margins cover starting the shell and the tools.
+// curl gives up after 120 seconds; the margins cover starting it and the tools.
 constexpr std::chrono::milliseconds download_time_limit{125000};
 constexpr std::chrono::milliseconds verification_time_limit{30000};
 
@@ -40,10 +41,23 @@ std::string create_partial_file() {
     return name;
 }
 
-std::string verification_command(const std::string& digest, const std::string& file_name) {
-    const std::string line = "(printf '%s  %s\\n' '" + digest + "' '" + file_name + "'";
-    return line + " | shasum -a 256 -c - >/dev/null 2>&1) || " + line +
-           " | sha256sum -c - >/dev/null 2>&1)";
+// shasum (macOS) or, failing that, sha256sum (elsewhere) confirms the file's digest, each given
+// one line of a checksum list on its standard input; all they say is discarded.
+bool digest_confirmed(const std::string& digest, const std::string& file_name) {
+    for (const std::vector<std::string>& tool :
+         {std::vector<std::string>{"shasum", "-a", "256", "-c", "-"},
+          std::vector<std::string>{"sha256sum", "-c", "-"}}) {
+        ChildSpec spec;
+        spec.argv = tool;
+        spec.search_path = true;
+        spec.own_process_group = true;
+        spec.discard_output = true;
+        spec.input = digest + "  " + file_name + "\n";
+        if (run_to_end(spec, 0, verification_time_limit)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -90,33 +104,33 @@ std::string normalized_sha256(std::string_view digest) {
     return normalized;
 }
 
-void download_update(std::string_view url, std::string_view latest_version,
-                     std::string_view expected_sha256) {
-    const std::string url_text{url};
-    if (!is_safe_service_url(url_text.c_str()) || !is_safe_version_text(latest_version)) {
-        return;
+std::string download_update(const PackageDownload& package) {
+    if (!is_safe_service_url(package.url.c_str()) ||
+        !is_safe_version_text(package.latest_version)) {
+        return {};
     }
-    const std::string file_name = package_file_name(latest_version);
+    const std::string file_name = package_file_name(package.latest_version);
     const std::string partial = create_partial_file();
     if (partial.empty()) {
-        return;
+        return {};
     }
     // A redirect may lead to https only; nothing but a verified package takes the package name.
-    if (!run_shell_command("curl -fL --proto-redir =https --max-time 120 -o '" + partial + "' '" +
-                               url_text + "'",
-                           download_time_limit)) {
+    // curl's progress display and its own error line reach standard error.
+    if (!run_to_end(
+            curl_child({{"-fL", "--proto-redir", "=https", "--max-time", "120", "-o", partial},
+                        package.url,
+                        {},
+                        std::nullopt}),
+            0, download_time_limit)) {
         std::remove(partial.c_str());
-        return;
+        return {};
     }
-    const std::string digest = normalized_sha256(expected_sha256);
-    if (!digest.empty() &&
-        run_shell_command(verification_command(digest, partial), verification_time_limit) &&
+    const std::string digest = normalized_sha256(package.sha256);
+    if (!digest.empty() && digest_confirmed(digest, partial) &&
         std::rename(partial.c_str(), file_name.c_str()) == 0) {
-        std::fprintf(stderr, "Downloaded Castora update package: %s\n", file_name.c_str());
-        return;
+        return "Downloaded Castora update package: " + file_name + "\n";
     }
-    std::fprintf(stderr,
-                 "Downloaded Castora update failed SHA-256 verification and was removed: %s\n",
-                 file_name.c_str());
     std::remove(partial.c_str());
+    return "Downloaded Castora update failed SHA-256 verification and was removed: " + file_name +
+           "\n";
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "update/update_check.h"
+
 #include <string>
 #include <string_view>
 
@@ -15,7 +17,6 @@ std::string normalized_sha256(std::string_view digest);
 
 // Downloads the package into a new file of its own in the working directory and gives it the
 // package's name only when its SHA-256 digest matches the announced one; otherwise the file is
-// removed. After a transfer, writes one outcome line on standard error; refused input and a
-// failed transfer say nothing of their own and leave nothing behind.
-void download_update(std::string_view url, std::string_view latest_version,
-                     std::string_view expected_sha256);
+// removed. After a transfer, the outcome line to show; refused input and a failed transfer have
+// nothing to say and leave nothing behind.
+std::string download_update(const PackageDownload& package);

@@ -2,13 +2,11 @@
 
 #include "core/options.h"
 #include "core/utf8.h"
-#include "process/shell_command.h"
-#include "update/download.h"
+#include "process/curl.h"
+#include "process/run_to_end.h"
 #include "update/json_string.h"
 #include "update/service_url.h"
 #include "update/versions.h"
-
-#include <cstdio>
 
 namespace {
 
@@ -33,52 +31,55 @@ std::string update_query_url(std::string_view endpoint) {
     return query;
 }
 
-void check_for_update(const StudioOptions& options) {
+UpdateNews ask_for_update(const StudioOptions& options) {
     if (options.skip_update_check) {
-        return;
+        return {};
     }
     const std::string& endpoint = options.update_url;
     if (!is_safe_service_url(endpoint.c_str())) {
-        return;
+        return {};
     }
     const std::string query = update_query_url(endpoint);
     if (!is_safe_service_url(query.c_str())) {
-        return;
+        return {};
     }
-    std::string command =
-        "curl -fsSL --proto-redir =https --max-time 8 --retry 1 --user-agent BrevaloCastora/";
-    command += app_version;
-    command += " '" + query + "'";
-    const auto answer =
-        read_shell_command_output(command, max_update_answer_bytes, query_time_limit);
+    // Redirects are followed, to https only; curl's own error line reaches standard error.
+    ChildSpec spec =
+        curl_child({{"-fsSL", "--proto-redir", "=https", "--max-time", "8", "--retry", "1",
+                     "--user-agent", "BrevaloCastora/" + std::string{app_version}},
+                    query,
+                    {},
+                    std::nullopt});
+    spec.piped_fd = 1;
+    const auto answer = run_to_end(spec, max_update_answer_bytes, query_time_limit);
     if (!answer) {
-        return;
+        return {};
     }
     std::string latest;
     if (!extract_json_string(*answer, "latest_version", latest, latest_version_capacity)) {
-        return;
+        return {};
     }
+    UpdateNews news;
     if (compare_versions(app_version, latest) >= 0) {
         if (options.check_update) {
-            std::fprintf(stderr, "Castora is current: %.*s\n", static_cast<int>(app_version.size()),
-                         app_version.data());
+            news.lines = "Castora is current: " + std::string{app_version} + "\n";
         }
-        return;
+        return news;
     }
     std::string download_url;
     std::string digest;
     extract_json_string(*answer, "download_url", download_url, download_url_capacity);
     extract_json_string(*answer, "sha256", digest, sha256_capacity);
-    std::fprintf(stderr, "Castora update available: %.*s -> %s\n",
-                 static_cast<int>(app_version.size()), app_version.data(),
-                 terminal_safe(latest).c_str());
+    news.lines = "Castora update available: " + std::string{app_version} + " -> " +
+                 terminal_safe(latest) + "\n";
     if (!download_url.empty()) {
-        std::fprintf(stderr, "Download: %s\n", terminal_safe(download_url).c_str());
+        news.lines += "Download: " + terminal_safe(download_url) + "\n";
     }
     if (!digest.empty()) {
-        std::fprintf(stderr, "SHA-256: %s\n", terminal_safe(digest).c_str());
+        news.lines += "SHA-256: " + terminal_safe(digest) + "\n";
     }
     if (options.auto_download_update && !download_url.empty()) {
-        download_update(download_url, latest, digest);
+        news.download = PackageDownload{download_url, latest, digest};
     }
+    return news;
 }

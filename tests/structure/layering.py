@@ -6,7 +6,8 @@ import re
 import sys
 
 # Lowest first: a folder may include its own headers and those of the folders before it.
-LAYERS = ["core", "catalog", "config", "publish", "ffmpeg", "process", "ffmpeg_check", "automation", "live", "update", "report", "cli"]
+LAYERS = ["core", "process", "files", "catalog", "config", "publish", "ffmpeg", "ffmpeg_check", "automation", "plan",
+          "live", "update", "report", "cli"]
 src = sys.argv[1]
 problems = []
 for folder in sorted(name for name in os.listdir(src) if os.path.isdir(os.path.join(src, name))):

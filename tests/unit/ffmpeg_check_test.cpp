@@ -1,7 +1,7 @@
-#include "config/user_cache.h"
 #include "ffmpeg/components.h"
 #include "ffmpeg_check/ffmpeg_check.h"
 #include "ffmpeg_check/findings_cache.h"
+#include "files/private_files.h"
 
 #include <gtest/gtest.h>
 
@@ -55,10 +55,10 @@ TEST(FfmpegCheck, ReadsWhatAnFfmpegListsAndNothingFromAnythingElse) {
 
 TEST(FfmpegCheck, ALaunchUsesThePartsItsCommandNames) {
     const std::pair<LaunchUse, std::string_view> cases[] = {
-        {{{"rtmp://a/x"}, false, true, true}, "avfoundation h264_videotoolbox aac scale pad drawtext flv rtmp "},
-        {{{"srt://b:1", "rtmps://c/k"}, true, false, false},
+        {{{"rtmp://a/x"}, false, false, true, true}, "avfoundation h264_videotoolbox aac scale pad drawtext flv rtmp "},
+        {{{"srt://b:1", "rtmps://c/k"}, true, true, false, false},
          "avfoundation h264_videotoolbox scale pad tee fifo flv mpegts matroska rtmps srt file "},
-        {{{"udp://d:2"}, true, true, true},
+        {{{"udp://d:2"}, true, true, true, true},
          "avfoundation h264_videotoolbox aac scale pad drawtext tee fifo flv "
          "matroska file "}};
     for (const auto& [use, used] : cases) {

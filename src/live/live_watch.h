@@ -10,15 +10,10 @@
 
 using LiveClock = std::chrono::steady_clock;
 
-struct LiveDestination {
-    std::string url;  // as FFmpeg names it in its log
-    std::string name; // as the user knows it: its target-file label, or host:port
-};
-
 struct LivePlan {
-    std::vector<LiveDestination> destinations; // in output order
-    std::string recording;                     // this run's recording file, or empty
-    std::vector<Secret> secrets;               // hidden wherever FFmpeg prints them
+    std::vector<NamedDestination> destinations; // in output order
+    std::string recording;                      // this run's recording file, or empty
+    std::vector<Secret> secrets;                // hidden wherever FFmpeg prints them
 };
 
 // Follows one FFmpeg run through its standard error. FFmpeg's text is passed on as it comes,
@@ -59,7 +54,7 @@ class LiveWatch {
   private:
     enum class State { unsure, up, down, off };
     struct Tracked {
-        LiveDestination destination;
+        NamedDestination destination;
         State state = State::unsure;
         std::string fifo; // FFmpeg's name for its queue, once known
         LiveClock::time_point since{};

@@ -1,4 +1,4 @@
-#include "cli/bridge_url.h"
+#include "automation/bridge_url.h"
 
 #include <array>
 

@@ -5,12 +5,8 @@
 #include <string>
 #include <string_view>
 
-// The user's cache folder and the small private files castora keeps there: what it found out
-// about an FFmpeg, the capture mode a camera accepts.
-
-// ~/Library/Caches/castora on macOS; $XDG_CACHE_HOME/castora (when absolute) or
-// ~/.cache/castora elsewhere. Empty without a home folder (HOME).
-std::string user_cache_folder();
+// The small private files castora keeps in the user's folders: what it found out about an FFmpeg,
+// the capture mode a camera accepts.
 
 // The file's content when it is a regular file of this user in a folder of this user, neither
 // writable by anyone else, and at most `limit` bytes; nothing otherwise.

@@ -1,6 +1,4 @@
-#include "process/dry_run.h"
-
-#include <cstdio>
+#include "ffmpeg/shell_quote.h"
 
 namespace {
 
@@ -62,10 +60,4 @@ std::string shell_command_line(const FfmpegArgv& argv) {
         }
     }
     return line;
-}
-
-void print_shell_command(const FfmpegArgv& argv) {
-    const std::string line = shell_command_line(argv);
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
 }

@@ -10,18 +10,20 @@
 // code, 1 when it died by a signal, 2 when it could not be started or waited for, 127 when the
 // executable could not be run.
 
+struct FfmpegEnd {
+    int status = 0;
+    std::string message; // why it could not be started or waited for, or empty
+};
+
 // The child for the vector; with `pipe_errors` its standard error comes to us.
 ChildSpec ffmpeg_child(const FfmpegArgv& argv, bool pipe_errors);
 
-// The status for a child that did not start, after its message.
-int ffmpeg_start_failure(const FfmpegArgv& argv, int error);
+// The end of a child that did not start.
+FfmpegEnd ffmpeg_start_failure(const FfmpegArgv& argv, int error);
 
-// The status of an ended run, after a message when waiting failed.
-int ffmpeg_status(const ChildEnd& end);
+// The end of a run that was waited for, or could not be.
+FfmpegEnd ffmpeg_end(const ChildEnd& end);
 
-// One run with the standard streams shared; the status as above. A stop request ends FFmpeg and
-// then this program.
-int run_ffmpeg(const FfmpegArgv& argv);
-
-// The same, with what FFmpeg writes to standard error collected into `errors` instead.
-int run_ffmpeg_collecting_errors(const FfmpegArgv& argv, std::string& errors);
+// One run whose standard error is collected into `errors` (a device listing); a stop request
+// ends FFmpeg and then this program.
+FfmpegEnd run_ffmpeg_collecting_errors(const FfmpegArgv& argv, std::string& errors);

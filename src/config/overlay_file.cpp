@@ -1,8 +1,8 @@
-#include "live/overlay_file.h"
+#include "config/overlay_file.h"
 
+#include "catalog/overlay_boxes.h"
 #include "config/text_file.h"
 #include "core/utf8.h"
-#include "ffmpeg/overlays.h"
 
 #include <cerrno>
 #include <cstring>
@@ -142,9 +142,9 @@ std::vector<std::string> OverlayFileWatch::look(Clock::time_point now, const App
     candidate_.reset();
     OverlayFileContent content = read_overlay_file_text(text);
     for (const OverlayFileValue& value : content.values) {
-        if (const std::string refusal = apply(value.key, value.text); !refusal.empty()) {
+        if (const auto refusal = apply(value.key, value.text)) {
             content.problems.push_back("line " + std::to_string(value.line) + ": " + value.key +
-                                       ": " + refusal + "; it keeps its text");
+                                       ": " + *refusal + "; it keeps its text");
         }
     }
     // A line's problem is said once while the file keeps it, and again should it come back.

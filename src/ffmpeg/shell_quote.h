@@ -9,8 +9,6 @@
 // with each apostrophe written as '\''. An empty element is '' so it survives a paste.
 std::string shell_quote(std::string_view element);
 
-// The whole vector as one line, so that pasted into a shell it runs the same vector.
+// The whole vector as one line (without a line feed), so that pasted into a shell it runs the
+// same vector: what a dry run prints.
 std::string shell_command_line(const FfmpegArgv& argv);
-
-// Writes that line and a line feed to standard output.
-void print_shell_command(const FfmpegArgv& argv);

@@ -39,7 +39,8 @@ class OverlayFileWatch {
     explicit OverlayFileWatch(std::string path) : path_(std::move(path)) {}
 
     // Applies one text of the file; why it was refused, or nothing.
-    using Apply = std::function<std::string(std::string_view key, std::string_view text)>;
+    using Apply =
+        std::function<std::optional<std::string>(std::string_view key, std::string_view text)>;
 
     // The first look reads the file at once; later ones read it when it has changed and settled,
     // and apply each of its texts. The messages to say: each problem once, not on every look.

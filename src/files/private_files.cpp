@@ -1,20 +1,14 @@
-#include "config/user_cache.h"
+#include "files/private_files.h"
+
+#include "files/replace_file.h"
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-// Looking the user up in the system's account database would need the dynamic name service,
-// which a statically linked program cannot load: without HOME there is no cache.
-std::string home_folder() {
-    const char* home = std::getenv("HOME");
-    return home != nullptr && home[0] == '/' ? home : "";
-}
 
 bool is_private(const struct stat& info) {
     return info.st_uid == geteuid() && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
@@ -38,34 +32,7 @@ bool make_folder(const std::string& folder) {
     }
 }
 
-bool write_all(int fd, std::string_view content) {
-    while (!content.empty()) {
-        const ssize_t written = write(fd, content.data(), content.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        content.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
 } // namespace
-
-std::string user_cache_folder() {
-#if defined(__APPLE__)
-    const std::string home = home_folder();
-    return home.empty() ? "" : home + "/Library/Caches/castora";
-#else
-    if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg != nullptr && xdg[0] == '/') {
-        return std::string{xdg} + "/castora";
-    }
-    const std::string home = home_folder();
-    return home.empty() ? "" : home + "/.cache/castora";
-#endif
-}
 
 std::optional<std::string> read_private_file(const std::string& folder, std::string_view name,
                                              std::size_t limit) {
@@ -94,17 +61,5 @@ bool write_private_file(const std::string& folder, std::string_view name,
     if (folder.empty() || !make_folder(folder) || !is_private_folder(folder)) {
         return false;
     }
-    const std::string path = folder + "/" + std::string{name};
-    std::string temporary = path + ".XXXXXX";
-    const int fd = mkstemp(temporary.data());
-    if (fd < 0) {
-        return false;
-    }
-    const bool written = fchmod(fd, 0600) == 0 && write_all(fd, content);
-    const bool closed = close(fd) == 0;
-    if (!written || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        unlink(temporary.c_str());
-        return false;
-    }
-    return true;
+    return !replace_file(folder + "/" + std::string{name}, content, 0600);
 }

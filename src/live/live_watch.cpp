@@ -1,4 +1,4 @@
-#include "ffmpeg/live_watch.h"
+#include "live/live_watch.h"
 
 #include "publish/output_urls.h"
 
@@ -75,7 +75,7 @@ std::string live_duration(LiveClock::duration duration) {
 }
 
 LiveWatch::LiveWatch(LivePlan plan) : plan_(std::move(plan)) {
-    for (const LiveDestination& destination : plan_.destinations) {
+    for (const NamedDestination& destination : plan_.destinations) {
         Tracked tracked;
         tracked.destination = destination;
         tracked_.push_back(tracked);

@@ -1,0 +1,17 @@
+#include "files/run_folder.h"
+
+#include "process/cleanup.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+Expected<std::string> make_run_folder() {
+    std::string folder{run_folder_template};
+    if (mkdtemp(folder.data()) == nullptr) {
+        return Failure{"Could not make a folder for the live overlay texts: " +
+                       std::string{std::strerror(errno)} + "\n"};
+    }
+    remove_at_end(folder, Removal::always);
+    return folder;
+}

@@ -1,0 +1,27 @@
+#include "files/user_folders.h"
+
+#include <cstdlib>
+
+namespace {
+
+// Looking the user up in the system's account database would need the dynamic name service,
+// which a statically linked program cannot load: without HOME there is no such folder.
+std::string home_folder() {
+    const char* home = std::getenv("HOME");
+    return home != nullptr && home[0] == '/' ? home : "";
+}
+
+} // namespace
+
+std::string user_cache_folder() {
+#if defined(__APPLE__)
+    const std::string home = home_folder();
+    return home.empty() ? "" : home + "/Library/Caches/castora";
+#else
+    if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg != nullptr && xdg[0] == '/') {
+        return std::string{xdg} + "/castora";
+    }
+    const std::string home = home_folder();
+    return home.empty() ? "" : home + "/.cache/castora";
+#endif
+}
