@@ -9,7 +9,7 @@ _castora_scenes="camera_clean screen_clean creator_lower_third gift_war_scoreboa
 _castora_flag_options="-h --help --version --list-profiles --print-devices --list-scenes --list-automation
     --list-platforms --brand-kit --screen --no-audio --virtual-background --check-update
     --skip-update-check --auto-download-update --no-error-reporting --reconnect --dry-run
-    --check-ffmpeg --live-overlays"
+    --check-ffmpeg --live-overlays --verbose"
 
 # Options that take the next word as their value, whatever it looks like.
 _castora_value_options="--config --write-sample-config --profile --scene --ingest-url --stream-key

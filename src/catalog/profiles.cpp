@@ -28,6 +28,16 @@ const IngestProfile* find_profile(std::string_view key) {
     return nullptr;
 }
 
+const IngestProfile* lighter_profile(const IngestProfile& profile) {
+    // The table goes from the lightest to the heaviest.
+    for (std::size_t i = 1; i < profile_table.size(); ++i) {
+        if (profile_table[i].key == profile.key) {
+            return &profile_table[i - 1];
+        }
+    }
+    return nullptr;
+}
+
 std::string profile_listing() {
     std::string listing;
     for (const IngestProfile& p : profile_table) {

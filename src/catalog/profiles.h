@@ -22,5 +22,8 @@ std::span<const IngestProfile> ingest_profiles();
 // An empty key means the default profile; the comparison is exact and case-sensitive.
 const IngestProfile* find_profile(std::string_view key);
 
+// The next lighter profile, for a machine that cannot keep up; nothing for the lightest.
+const IngestProfile* lighter_profile(const IngestProfile& profile);
+
 // One line per profile, as --list-profiles shows them.
 std::string profile_listing();

@@ -10,7 +10,7 @@ using enum OptionAction;
 // The one list of options: the command-line walk, the config keys and the help text all come
 // from it. Switches only ever set their flag; a config file is the only way to clear one, and
 // the mode switches and the config and sample paths come from the command line only.
-constexpr std::array<OptionSpec, 42> option_rows{{
+constexpr std::array<OptionSpec, 43> option_rows{{
     {"--version", "", {}, "", "Show version.", show_version},
     {"--list-profiles", "", &O::list_profiles, "", "Show low-power ingest profiles."},
     {"--print-devices", "", &O::print_devices, "", "Ask FFmpeg to list capture devices."},
@@ -84,6 +84,8 @@ constexpr std::array<OptionSpec, 42> option_rows{{
      "Draw overlay texts from files that can change while live."},
     {"--overlay-file", "PATH", &O::overlay_file, "overlay_file",
      "Watch a key=value file of overlay texts while live."},
+    {"--verbose", "", &O::verbose, "verbose",
+     "Show FFmpeg's own log while live, not the status view."},
 }};
 
 template <typename Matches>

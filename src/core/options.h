@@ -65,4 +65,5 @@ struct StudioOptions {
     bool check_ffmpeg = false;
     bool live_overlays = false;
     std::string overlay_file;
+    bool verbose = false;
 };

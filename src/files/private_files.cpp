@@ -19,20 +19,19 @@ bool is_private_folder(const std::string& folder) {
     return lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && is_private(info);
 }
 
-// Makes the folder and any missing parent; the ones made here are private to the user.
-bool make_folder(const std::string& folder) {
+} // namespace
+
+bool make_private_folder(const std::string& folder) {
     for (std::size_t at = folder.find('/', 1);; at = folder.find('/', at + 1)) {
         const std::string part = folder.substr(0, at);
         if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
             return false;
         }
         if (at == std::string::npos) {
-            return true;
+            return is_private_folder(folder);
         }
     }
 }
-
-} // namespace
 
 std::optional<std::string> read_private_file(const std::string& folder, std::string_view name,
                                              std::size_t limit) {
@@ -58,7 +57,7 @@ std::optional<std::string> read_private_file(const std::string& folder, std::str
 
 bool write_private_file(const std::string& folder, std::string_view name,
                         std::string_view content) {
-    if (folder.empty() || !make_folder(folder) || !is_private_folder(folder)) {
+    if (folder.empty() || !make_private_folder(folder)) {
         return false;
     }
     return !replace_file(folder + "/" + std::string{name}, content, 0600);

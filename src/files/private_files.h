@@ -17,3 +17,7 @@ std::optional<std::string> read_private_file(const std::string& folder, std::str
 // and writable by this user only; the folder is made, private too, when missing. False when
 // that cannot be done; nothing is left behind then.
 bool write_private_file(const std::string& folder, std::string_view name, std::string_view content);
+
+// Makes the folder and any missing parent (the ones made here private to the user); true when it
+// is a folder of this user that nobody else can write.
+bool make_private_folder(const std::string& folder);

@@ -1,6 +1,7 @@
 #include "files/user_folders.h"
 
 #include <cstdlib>
+#include <string_view>
 
 namespace {
 
@@ -11,6 +12,15 @@ std::string home_folder() {
     return home != nullptr && home[0] == '/' ? home : "";
 }
 
+// $NAME/castora when NAME holds an absolute path, otherwise ~/FALLBACK/castora.
+std::string xdg_folder(const char* name, std::string_view fallback) {
+    if (const char* xdg = std::getenv(name); xdg != nullptr && xdg[0] == '/') {
+        return std::string{xdg} + "/castora";
+    }
+    const std::string home = home_folder();
+    return home.empty() ? "" : home + "/" + std::string{fallback} + "/castora";
+}
+
 } // namespace
 
 std::string user_cache_folder() {
@@ -18,10 +28,15 @@ std::string user_cache_folder() {
     const std::string home = home_folder();
     return home.empty() ? "" : home + "/Library/Caches/castora";
 #else
-    if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg != nullptr && xdg[0] == '/') {
-        return std::string{xdg} + "/castora";
-    }
+    return xdg_folder("XDG_CACHE_HOME", ".cache");
+#endif
+}
+
+std::string user_log_folder() {
+#if defined(__APPLE__)
     const std::string home = home_folder();
-    return home.empty() ? "" : home + "/.cache/castora";
+    return home.empty() ? "" : home + "/Library/Logs/castora";
+#else
+    return xdg_folder("XDG_STATE_HOME", ".local/state");
 #endif
 }

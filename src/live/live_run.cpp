@@ -2,31 +2,35 @@
 
 #include "core/utf8.h"
 #include "ffmpeg/ffmpeg_runner.h"
+#include "files/user_folders.h"
 #include "live/camera_memory.h"
+#include "live/health_warnings.h"
+#include "live/live_output.h"
 #include "live/live_overlays.h"
 #include "live/live_watch.h"
+#include "live/recording_growth.h"
 #include "process/cleanup.h"
 #include "process/signals.h"
 #include "process/supervisor.h"
 #include "publish/recording_path.h"
 
-#include <cstdio>
 #include <utility>
 
 namespace {
 
-void write_out(const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stderr);
-}
+// The view is drawn again at least this often, while nothing else happens.
+constexpr std::chrono::milliseconds view_interval{1000};
 
 class LiveRun : public ChildWatcher {
   public:
     explicit LiveRun(LaunchPlan plan)
         : plan_(std::move(plan)), profile_mode_(profile_mode(plan_.command.profile)),
-          capture_mode_(plan_.command.capture) {}
+          capture_mode_(plan_.command.capture), upload_(upload_needed(plan_)),
+          health_(plan_.command.profile), output_(plan_.verbose, user_log_folder()) {}
 
     int run() {
         ignore_broken_pipes();
+        supervisor_.every(view_interval / 2, [this](SteadyClock::time_point now) { show(now); });
         if (plan_.live_overlays) {
             overlays_.emplace(supervisor_, plan_.command.overlay_folder, plan_.command.overlays,
                               std::move(*plan_.live_overlays),
@@ -45,6 +49,7 @@ class LiveRun : public ChildWatcher {
         }
         start_ffmpeg();
         supervisor_.run();
+        output_.close();
         remove_what_must_not_outlive_the_run();
         return status_;
     }
@@ -63,6 +68,7 @@ class LiveRun : public ChildWatcher {
             if (recording_ != plan_.record_file) {
                 write_out("Recording to " + terminal_safe(recording_) + ".\n");
             }
+            growth_ = RecordingGrowth{recording_};
         }
         const Expected<FfmpegArgv> argv = build_ffmpeg_argv(command);
         if (!argv) {
@@ -70,20 +76,36 @@ class LiveRun : public ChildWatcher {
             remove_now(recording_);
             return ran_out(2);
         }
-        watch_.emplace(LivePlan{plan_.destinations, recording_, plan_.secrets});
+        watch_.emplace(LivePlan{plan_.destinations, recording_, plan_.secrets,
+                                !output_.shows_view(), upload_, queue_advice()});
         said_mode_ignored_ = false;
+        health_.restart();
         if (const int error = supervisor_.start(ffmpeg_child(*argv, true), *this)) {
             remove_now(recording_);
             const FfmpegEnd end = ffmpeg_start_failure(*argv, error);
             write_out(end.message);
             return ran_out(end.status);
         }
+        running_ = true;
     }
 
     bool received(std::string_view bytes) override {
-        write_out(watch_->received(bytes, SteadyClock::now()));
+        const SteadyClock::time_point now = SteadyClock::now();
+        pass_on(watch_->received(bytes, now));
+        // What FFmpeg reports while it finishes after a stop is no news of the machine.
+        if (const auto& progress = watch_->progress(); progress && pending_stop_signal() == 0) {
+            health_.progress(now, *progress);
+        }
         follow_camera();
         return true;
+    }
+
+    // What the watch made of FFmpeg's text: for the terminal, and with FFmpeg's own for the log.
+    void pass_on(const std::string& for_terminal) {
+        output_.terminal(for_terminal);
+        if (output_.log(watch_->take_log())) {
+            say("FFmpeg's log of this run is in " + terminal_safe(output_.log_path()) + ".");
+        }
     }
 
     // A mode other than the profile's is remembered once the stream is live in it, and forgotten
@@ -106,10 +128,48 @@ class LiveRun : public ChildWatcher {
         }
     }
 
-    void tick(SteadyClock::time_point now) override { write_out(watch_->quiet(now)); }
+    void tick(SteadyClock::time_point now) override {
+        pass_on(watch_->quiet(now));
+        for (const std::string& warning :
+             pending_stop_signal() == 0 ? health_.check(now) : std::vector<std::string>{}) {
+            say(warning);
+        }
+        show(now);
+    }
+
+    void show(SteadyClock::time_point now, bool now_anyway = false) {
+        if (!output_.shows_view()) {
+            return;
+        }
+        LiveStatus status;
+        status.state = pending_stop_signal() != 0 ? RunState::stopping
+                       : running_ ? (watch_ && watch_->live() ? RunState::live : RunState::starting)
+                                  : RunState::restarting;
+        status.live_for =
+            live_before_ + (running_ && watch_ ? watch_->live_for(now) : SteadyClock::duration{});
+        status.profile_key = plan_.command.profile.key;
+        status.profile_fps = plan_.command.profile.fps;
+        if (watch_) {
+            status.progress = watch_->progress();
+            status.destinations = watch_->destinations();
+        }
+        if (growth_) {
+            growth_->look(now);
+            status.recording = terminal_safe(recording_);
+            status.recording_bytes = growth_->bytes();
+            status.recording_kbps = growth_->kbps();
+        }
+        output_.show(status, now, now_anyway);
+    }
 
     void ended(const ChildEnd& end) override {
-        write_out(watch_->finished(SteadyClock::now()));
+        const SteadyClock::time_point now = SteadyClock::now();
+        running_ = false;
+        if (watch_->live() && !watch_->camera().refused()) {
+            say("live for " + live_duration(watch_->live_for(now)) + ".");
+        }
+        pass_on(watch_->finished(now));
+        summarize(now);
         remove_now(recording_);
         const FfmpegEnd ffmpeg = ffmpeg_end(end);
         write_out(ffmpeg.message);
@@ -138,8 +198,66 @@ class LiveRun : public ChildWatcher {
         return true;
     }
 
+    // The end of a run, after the destinations: the recording, the warnings met, the log.
+    void summarize(SteadyClock::time_point now) {
+        live_before_ += watch_->live_for(now);
+        if (watch_->camera().refused()) {
+            return;
+        }
+        if (growth_ && watch_->live()) {
+            growth_->look(now, true);
+            say("the recording " + terminal_safe(recording_) + " holds " +
+                size_text(growth_->bytes().value_or(0)) + ".");
+        }
+        std::string warnings;
+        const auto met = [&](int times, std::string_view what) {
+            if (times > 0) {
+                warnings += (warnings.empty() ? "" : ", ") + std::string{what} + " (" +
+                            std::to_string(times) + ")";
+            }
+        };
+        met(health_.overloads_met(), "the encoder fell behind");
+        met(watch_->overflows_met(), "a destination's queue overflowed");
+        met(health_.stalls_met(), "the capture stopped");
+        if (!warnings.empty()) {
+            say("warnings met: " + warnings + ".");
+        }
+        if (!output_.log_path().empty()) {
+            say("FFmpeg's log of this run is in " + terminal_safe(output_.log_path()) + ".");
+        }
+    }
+
     void say(const std::string& line) {
-        write_out(watch_ ? watch_->own_line(line) : live_line(line));
+        const std::string text = watch_ ? watch_->own_line(line) : live_line(line);
+        output_.terminal(text);
+        output_.log(watch_ ? watch_->take_log() : text);
+    }
+
+    void write_out(const std::string& text) {
+        output_.terminal(text);
+        output_.log(text);
+    }
+
+    // "about 1.9 Mb/s": every destination is a full copy of the stream.
+    static std::string upload_needed(const LaunchPlan& plan) {
+        const IngestProfile& profile = plan.command.profile;
+        const double each = profile.video_kbps_max + (plan.command.audio ? profile.audio_kbps : 0);
+        return "about " + bitrate_text(each * static_cast<double>(plan.destinations.size()));
+    }
+
+    // What to do when a destination cannot keep up.
+    std::string queue_advice() const {
+        const IngestProfile& profile = plan_.command.profile;
+        const double each = profile.video_kbps_max + (plan_.command.audio ? profile.audio_kbps : 0);
+        const std::size_t count = plan_.destinations.size();
+        std::string advice =
+            "This launch needs " + upload_ + " of upload (" + std::to_string(count) +
+            (count == 1 ? " destination" : " destinations") + " x " + bitrate_text(each) + "): ";
+        advice += count > 1 ? "stream to fewer destinations" : "check this connection's upload";
+        if (const IngestProfile* lighter = lighter_profile(profile)) {
+            advice += ", or use a lighter profile (--profile " + std::string{lighter->key} + ")";
+        }
+        return advice + ".";
     }
 
     // A run has ended with `status`: done, or started again after the pause.
@@ -158,10 +276,12 @@ class LiveRun : public ChildWatcher {
                   ". Restarting in " + std::to_string(reconnect_pause.count()) + " seconds (" +
                   std::to_string(restarts_) + "/" + std::to_string(reconnect_attempts) + ").\n");
         supervisor_.at(SteadyClock::now() + reconnect_pause, [this] { start_ffmpeg(); });
+        show(SteadyClock::now(), true);
     }
 
     void finish(int status) {
         status_ = status;
+        output_.close();
         if (overlays_) {
             overlays_->stop();
         }
@@ -175,10 +295,16 @@ class LiveRun : public ChildWatcher {
     bool first_run_ = true;
     bool mode_remembered_ = false;   // the mode captured in is the one the camera's memory holds
     bool said_mode_ignored_ = false; // this run's camera captures its default mode
+    const std::string upload_;
+    HealthWarnings health_;
+    LiveOutput output_;
     Supervisor supervisor_;
     std::optional<LiveOverlays> overlays_;
     std::optional<LiveWatch> watch_;
+    bool running_ = false;                // FFmpeg runs now
+    SteadyClock::duration live_before_{}; // live time of the runs before this one
     std::string recording_;
+    std::optional<RecordingGrowth> growth_;
     SteadyClock::time_point started_{};
     int restarts_ = 0;
     int status_ = 0;

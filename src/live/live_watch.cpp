@@ -1,5 +1,8 @@
 #include "live/live_watch.h"
 
+#include "ffmpeg/log_line.h"
+#include "live/live_lines.h"
+
 #include "publish/output_urls.h"
 
 #include <algorithm>
@@ -15,6 +18,10 @@ constexpr seconds connect_settle_time{4};
 constexpr std::chrono::milliseconds part_line_wait{500};
 // A secret this long is hidden wherever it appears; a shorter one where a URL holds it.
 constexpr std::size_t unmistakable_secret_length = 8;
+// A full queue is emptied at once and takes up to half a minute to fill again: one that has not
+// overflowed for a minute keeps up again. While it does not, it is said again at most this often.
+constexpr seconds queue_calm_time{60};
+constexpr seconds warning_interval{60};
 
 // The text between `before` and `after` in `line`, when both are there.
 std::string_view between(std::string_view line, std::string_view before, std::string_view after) {
@@ -45,7 +52,7 @@ std::string tee_written(std::string_view text) {
     return written;
 }
 
-std::string plural(int count, std::string_view word) {
+std::string plural(long long count, std::string_view word) {
     std::string text = std::to_string(count);
     text += ' ';
     text += word;
@@ -53,26 +60,6 @@ std::string plural(int count, std::string_view word) {
 }
 
 } // namespace
-
-std::string live_line(std::string_view text) {
-    std::string line = "Live: ";
-    line += text;
-    return line + '\n';
-}
-
-std::string live_duration(LiveClock::duration duration) {
-    const long total = std::chrono::duration_cast<seconds>(duration).count();
-    const auto two_digits = [](long value) {
-        return (value < 10 ? "0" : "") + std::to_string(value);
-    };
-    if (total < 60) {
-        return std::to_string(total) + "s";
-    }
-    if (total < 3600) {
-        return std::to_string(total / 60) + "m" + two_digits(total % 60) + "s";
-    }
-    return std::to_string(total / 3600) + "h" + two_digits(total % 3600 / 60) + "m";
-}
 
 LiveWatch::LiveWatch(LivePlan plan) : plan_(std::move(plan)) {
     for (const NamedDestination& destination : plan_.destinations) {
@@ -103,10 +90,10 @@ std::string LiveWatch::quiet(LiveClock::time_point now) {
     std::string out;
     settle(now);
     if (!held_.empty() && now - held_since_ >= part_line_wait) {
-        out = hide_secrets(held_);
+        pass_on(hide_secrets(held_), out);
         held_.clear();
-        mid_line_ = true;
     }
+    settle_queues(now, out);
     return out;
 }
 
@@ -125,23 +112,43 @@ std::string LiveWatch::finished(LiveClock::time_point now) {
             tracked.received += now - (tracked.state == State::up ? tracked.since : live_since_);
         }
         const std::string& name = tracked.destination.name;
-        say(out, tracked.received.count() > 0
-                     ? name + " received " + live_duration(tracked.received) + " of the stream, " +
-                           plural(tracked.drops, "drop") + "."
-                     : name + " never received the stream.");
+        std::string line = name + " never received the stream.";
+        if (tracked.received.count() > 0) {
+            line = name + " received " + live_duration(tracked.received) + " of the stream, " +
+                   plural(tracked.drops, "drop");
+            line += tracked.rejoins < tracked.drops ? ", " + plural(tracked.rejoins, "rejoin") : "";
+            line +=
+                tracked.overflows > 0 ? ", " + plural(tracked.overflows, "overflow") + "." : ".";
+        }
+        say(out, line);
     }
     return out;
 }
 
 void LiveWatch::take_line(std::string_view segment, LiveClock::time_point now, std::string& out) {
-    out += hide_secrets(segment);
-    mid_line_ = !segment.ends_with('\n');
+    pass_on(hide_secrets(segment), out);
     read_event(segment.substr(0, segment.find_first_of("\r\n")), now, out);
+}
+
+void LiveWatch::pass_on(std::string_view text, std::string& out) {
+    log_ += text;
+    if (plan_.shows_ffmpeg) {
+        out += text;
+        mid_line_ = !text.ends_with('\n');
+    }
 }
 
 void LiveWatch::read_event(std::string_view line, LiveClock::time_point now, std::string& out) {
     settle(now);
     camera_.take_line(line);
+    Tracked* const repeated = std::exchange(last_full_, nullptr);
+    if (const auto repeats = repeats_of_last_line(line); repeats && repeated != nullptr) {
+        queue_full(*repeated, *repeats, now, out);
+        return;
+    }
+    if (auto progress = read_progress_line(line)) {
+        progress_ = progress;
+    }
     if (line.starts_with("frame=") && !live_) {
         live_ = true;
         live_since_ = now;
@@ -149,9 +156,10 @@ void LiveWatch::read_event(std::string_view line, LiveClock::time_point now, std
         for (const Tracked& tracked : tracked_) {
             names += (names.empty() ? "" : ", ") + tracked.destination.name;
         }
-        say(out, "streaming to " + plural(static_cast<int>(tracked_.size()), "destination") + " (" +
-                     names + ")" +
-                     (plan_.recording.empty() ? "" : ", recording to " + plan_.recording) + ".");
+        say(out,
+            "streaming to " + plural(static_cast<int>(tracked_.size()), "destination") + " (" +
+                names + ")" + (plan_.recording.empty() ? "" : ", recording to " + plan_.recording) +
+                (plan_.upload.empty() ? "" : "; this needs " + plan_.upload + " of upload") + ".");
         return;
     }
     const std::string_view fifo = between(line, "[fifo @ ", "]");
@@ -172,10 +180,11 @@ void LiveWatch::read_event(std::string_view line, LiveClock::time_point now, std
             const std::string after = live_duration(now - tracked->since);
             say(out, name + (tracked->drops > 0 ? " is back after " : " connected after ") + after +
                          ".");
+            tracked->rejoins += tracked->drops > 0 ? 1 : 0;
             change(*tracked, State::up, now);
-        } else if (line.ends_with("FIFO queue full") && !tracked->warned_full) {
-            tracked->warned_full = true;
-            say(out, name + " is not keeping up; frames for it are dropped.");
+        } else if (line.ends_with("FIFO queue full")) {
+            queue_full(*tracked, 1, now, out);
+            last_full_ = tracked;
         }
         return;
     }
@@ -201,6 +210,57 @@ void LiveWatch::read_event(std::string_view line, LiveClock::time_point now, std
     }
 }
 
+void LiveWatch::queue_full(Tracked& tracked, long long times, LiveClock::time_point now,
+                           std::string& out) {
+    tracked.overflows += times;
+    tracked.last_full = now;
+    if (!tracked.full) {
+        tracked.full = true;
+        ++overflows_met_;
+    }
+    if (!tracked.warned_full || now - *tracked.warned_full >= warning_interval) {
+        tracked.warned_full = now;
+        say(out, tracked.destination.name + " is not keeping up; frames for it are dropped." +
+                     (plan_.lighter.empty() ? "" : " " + plan_.lighter));
+    }
+}
+
+void LiveWatch::settle_queues(LiveClock::time_point now, std::string& out) {
+    for (Tracked& tracked : tracked_) {
+        if (tracked.full && now - tracked.last_full >= queue_calm_time) {
+            tracked.full = false;
+            tracked.warned_full.reset();
+            say(out, tracked.destination.name + " keeps up again.");
+        }
+    }
+}
+
+std::vector<DestinationStatus> LiveWatch::destinations() const {
+    std::vector<DestinationStatus> statuses;
+    for (const Tracked& tracked : tracked_) {
+        DestinationHealth health = DestinationHealth::connecting;
+        switch (tracked.state) {
+        case State::unsure:
+            break;
+        case State::up:
+            health = tracked.drops > 0 ? DestinationHealth::back : DestinationHealth::up;
+            break;
+        case State::down:
+            health = tracked.drops > 0 ? DestinationHealth::lost : DestinationHealth::unreachable;
+            break;
+        case State::off:
+            health = DestinationHealth::off;
+            break;
+        }
+        statuses.push_back({tracked.destination.name, health, tracked.overflows});
+    }
+    return statuses;
+}
+
+std::string LiveWatch::take_log() {
+    return std::exchange(log_, {});
+}
+
 void LiveWatch::settle(LiveClock::time_point now) {
     if (!live_ || now - live_since_ < connect_settle_time) {
         return;
@@ -224,9 +284,11 @@ void LiveWatch::change(Tracked& tracked, State state, LiveClock::time_point now)
 
 void LiveWatch::say(std::string& out, const std::string& line) {
     // Below a progress line that ends in a carriage return, not over it.
+    const std::string own = live_line(hide_secrets(line));
     out += mid_line_ ? "\n" : "";
-    out += live_line(hide_secrets(line));
+    out += own;
     mid_line_ = false;
+    log_ += !log_.empty() && !log_.ends_with('\n') ? "\n" + own : own;
 }
 
 std::string LiveWatch::hide_secrets(std::string_view text) const {

@@ -138,6 +138,7 @@ Expected<LaunchPlan, LaunchRefusal> make_launch_plan(const StudioOptions& option
     plan.destinations = named_destinations(command.outputs, labels);
     plan.secrets = stream_secrets(command.outputs, options.stream_key);
     plan.reconnect = options.reconnect;
+    plan.verbose = options.verbose;
     plan.video_device = options.video_input.empty() ? "0" : options.video_input;
     return plan;
 }

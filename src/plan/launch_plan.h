@@ -32,6 +32,7 @@ struct LaunchPlan {
     std::vector<Secret> secrets;                // never shown, whatever prints them
     std::string record_file; // each run records to a free name made from it; empty: no recording
     bool reconnect = false;
+    bool verbose = false;     // FFmpeg's own log on the terminal, not the status view
     std::string video_device; // what the camera's remembered mode is kept under
     std::optional<LiveOverlayPlan> live_overlays;
     std::vector<std::string> notes; // what the overlay file's first read found, to say at once

@@ -1,5 +1,9 @@
 #include "process/cleanup.h"
 
+#include "core/write_all.h"
+
+#include <atomic>
+
 #include <array>
 #include <csignal>
 #include <cstdlib>
@@ -20,6 +24,16 @@ struct Entry {
 };
 std::array<Entry, max_entries> entries;
 std::array<volatile std::sig_atomic_t, max_entries> used{};
+
+// Two places for the screen's erase sequence: a new one is written into the place not in use,
+// then made the one in use, so a handler never reads half of one.
+constexpr std::size_t max_erase_bytes = 64;
+struct EraseSequence {
+    std::array<char, max_erase_bytes> bytes{};
+    volatile std::sig_atomic_t length = 0;
+};
+std::array<EraseSequence, 2> erase_sequences;
+volatile std::sig_atomic_t erase_in_use = 0;
 
 // Removes the entry unless it is a folder and `folders` is false; true when it is gone or
 // was left on purpose (written to, or not there at all).
@@ -75,7 +89,22 @@ void remove_now(const std::string& path) {
     }
 }
 
+void erase_screen_at_end(std::string_view sequence) noexcept {
+    const int next = 1 - erase_in_use;
+    EraseSequence& place = erase_sequences[static_cast<std::size_t>(next)];
+    const std::size_t length = sequence.size() < max_erase_bytes ? sequence.size() : 0;
+    sequence.copy(place.bytes.data(), length);
+    place.length = static_cast<std::sig_atomic_t>(length);
+    std::atomic_signal_fence(std::memory_order_release);
+    erase_in_use = next;
+}
+
 void remove_what_must_not_outlive_the_run() noexcept {
+    const EraseSequence& erase = erase_sequences[static_cast<std::size_t>(erase_in_use)];
+    if (erase.length > 0) {
+        write_all(STDERR_FILENO, erase.bytes.data(), static_cast<std::size_t>(erase.length));
+        erase_screen_at_end({});
+    }
     // Files first, so that the folders holding them are empty by the time they go.
     for (const bool folders : {false, true}) {
         for (std::size_t index = 0; index < max_entries; ++index) {

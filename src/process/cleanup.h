@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // Files and folders that must not outlive the run: a recording reserved but never written, the
 // folder of live overlay texts. They are removed whatever way the run ends (a clean end, a stop,
@@ -20,3 +21,8 @@ void remove_now(const std::string& path);
 
 // Removes everything registered. Async-signal-safe.
 void remove_what_must_not_outlive_the_run() noexcept;
+
+// The bytes that erase the status view from the terminal, written to standard error should the
+// run end in a way the view does not see (a stop, a crash); empty when nothing is drawn. At most
+// 63 bytes are kept.
+void erase_screen_at_end(std::string_view sequence) noexcept;

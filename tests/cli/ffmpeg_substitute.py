@@ -7,12 +7,15 @@ libx264 and "-t $CASTORA_SUBSTITUTE_SECONDS" (default 4) goes before the outputs
 signals reach FFmpeg. While the marker $CASTORA_SUBSTITUTE_FAIL_ONCE does not exist, it is made and the run ends
 with 1. With $CASTORA_SUBSTITUTE_CAMERA ("1280x720@30 640x480@30") it plays a camera offering just those modes: any
 other size or rate is refused with AVFoundation's lines and the real FFmpeg's own ending and status. With
-$CASTORA_SUBSTITUTE_STILL the picture is a still colour instead of a moving pattern."""
+$CASTORA_SUBSTITUTE_STILL the picture is a still colour instead of a moving pattern; with
+$CASTORA_SUBSTITUTE_STALL_AFTER (seconds, with --no-audio) the camera delivers frames that long and then none; with
+$CASTORA_SUBSTITUTE_PRESET libx264 encodes with that preset ("slow": more than this machine keeps up with)."""
 import os
 import re
 import shutil
 import subprocess
 import sys
+import time
 
 MAC_PARTS = {"-devices": " D  avfoundation    AVFoundation input device\n",
              "-encoders": " V....D h264_videotoolbox    VideoToolbox H.264 Encoder (codec h264)\n"}
@@ -43,7 +46,27 @@ if modes and not any(size == s and abs(float(rate) - float(r)) < 0.01 for s, r i
 graph = ("color=c=0x336699:" if os.environ.get("CASTORA_SUBSTITUTE_STILL") else "testsrc2=") + f"size={size}:rate={rate}[out0]" + ("" if devices.endswith(":none") else
                                                    ";sine=frequency=440:sample_rate=48000[out1]")
 args[at:at + 8] = ["-re", "-f", "lavfi", "-i", graph]
+stall = os.environ.get("CASTORA_SUBSTITUTE_STALL_AFTER")
+if stall:  # a camera that delivers frames for a while, then none, without closing
+    width, height = (int(n) for n in size.split("x"))
+    frame, pause = bytes(width * height * 3 // 2), 1 / float(rate)
+    read_end, write_end = os.pipe()
+    if os.fork() == 0:
+        os.close(read_end)
+        feeder = os.getppid()
+        for _ in range(int(float(stall) * float(rate))):
+            os.write(write_end, frame)
+            time.sleep(pause)
+        while os.getppid() == feeder:  # holds the pipe open until FFmpeg is gone
+            time.sleep(0.2)
+        os._exit(0)
+    os.close(write_end)
+    os.dup2(read_end, 0)
+    args[at:at + 5] = ["-f", "rawvideo", "-pix_fmt", "yuv420p", "-video_size", size, "-framerate", rate, "-i",
+                       "pipe:0"]
 args[args.index("h264_videotoolbox")] = "libx264"
+if os.environ.get("CASTORA_SUBSTITUTE_PRESET"):  # an encode too heavy for the machine
+    args[args.index("libx264") + 1:args.index("libx264") + 1] = ["-preset", os.environ["CASTORA_SUBSTITUTE_PRESET"]]
 outputs = args.index("-flags") if "-flags" in args else len(args) - 3  # tee mode, or "-f FORMAT URL"
 args[outputs:outputs] = ["-t", os.environ.get("CASTORA_SUBSTITUTE_SECONDS", "4")]
 marker = os.environ.get("CASTORA_SUBSTITUTE_FAIL_ONCE")

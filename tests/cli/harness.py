@@ -6,6 +6,8 @@ import functools
 import http.server
 import json
 import os
+import pty
+import select
 import shutil
 import socket
 import ssl
@@ -66,6 +68,32 @@ def run_castora(args, env=None, cwd=None, timeout=30, program=None):
     done = subprocess.run([program or CASTORA, *args], stdin=subprocess.DEVNULL, capture_output=True,
                           env=castora_env(env), cwd=cwd, timeout=timeout)
     return Result(done.returncode, decode(done.stdout), decode(done.stderr))
+
+
+def on_terminal(args, env=None, cwd=None, timeout=60):
+    """castora with its standard error (and output) on a pseudo-terminal of 80 columns, as a creator runs it: its
+    status and everything it wrote there, terminal sequences included."""
+    pid, fd = pty.fork()
+    if pid == 0:  # the child: stdin from /dev/null, like every launch of the harness
+        os.dup2(os.open(os.devnull, os.O_RDONLY), 0)
+        if cwd:
+            os.chdir(cwd)
+        os.execve(CASTORA, [CASTORA, *args], {**castora_env(env), "TERM": "xterm-256color", "COLUMNS": "80"})
+    screen, deadline = b"", time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if select.select([fd], [], [], 0.5)[0]:
+            try:
+                chunk = os.read(fd, 65536)
+            except OSError:  # the terminal's other side has closed
+                break
+            if not chunk:
+                break
+            screen += chunk
+    else:
+        os.kill(pid, 9)
+    status = os.waitpid(pid, 0)[1]
+    os.close(fd)
+    return os.waitstatus_to_exitcode(status), decode(screen)
 
 
 def without_live_lines(text):
@@ -302,6 +330,49 @@ class Bridge:
     def stop(self):
         self.httpd.shutdown()
         self.httpd.server_close()
+
+
+class StalledRelay:
+    """A TCP relay on 127.0.0.1 to `port` that passes on the first `allowance` bytes a client sends (an RTMP
+    handshake and the start of its stream) and then reads nothing more: an uplink that cannot keep up."""
+
+    def __init__(self, port, allowance=16384):
+        self.server = socket.socket()
+        self.server.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)  # a small window: the sender's queue fills
+        self.server.bind(("127.0.0.1", 0))
+        self.server.listen(4)
+        self.port, self.stopped = self.server.getsockname()[1], threading.Event()
+
+        def pump(source, sink, limit):
+            passed = 0
+            try:
+                while not self.stopped.is_set():
+                    if limit and passed >= limit:
+                        time.sleep(0.2)
+                        continue
+                    data = source.recv(1024)
+                    if not data:
+                        break
+                    sink.sendall(data)
+                    passed += len(data)
+            except OSError:
+                pass
+
+        def serve():
+            while not self.stopped.is_set():
+                try:
+                    client, _ = self.server.accept()
+                except OSError:
+                    return
+                upstream = socket.create_connection(("127.0.0.1", port))
+                for source, sink, limit in ((client, upstream, allowance), (upstream, client, 0)):
+                    threading.Thread(target=pump, args=(source, sink, limit), daemon=True).start()
+
+        threading.Thread(target=serve, daemon=True).start()
+
+    def stop(self):
+        self.stopped.set()
+        self.server.close()
 
 
 @functools.lru_cache(maxsize=None)

@@ -16,8 +16,8 @@ import tempfile
 import time
 import unittest
 
-from harness import (OFFLINE, REPORT, Answer, Background, Bridge, alive, children_of, free_port, port_taken, read,
-                     run_castora, shared_server, wait_for, write)
+from harness import (OFFLINE, REPORT, Answer, Background, Bridge, StalledRelay, alive, children_of, free_port,
+                     on_terminal, port_taken, read, run_castora, shared_server, wait_for, write)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SUBSTITUTE = os.path.join(HERE, "ffmpeg_substitute.py")
@@ -37,10 +37,10 @@ class Scenarios:
         for folder in (self.dir, self.cache):
             self.addCleanup(shutil.rmtree, folder, ignore_errors=True)
 
-    def listen(self, kind, name, port=None):
+    def listen(self, kind, name, port=None, key="k"):
         """An FFmpeg receiving one RTMP or SRT stream on 127.0.0.1 into `name`: the URL and the process."""
         port = port or free_port()
-        url = f"rtmp://127.0.0.1:{port}/live/k" if kind == "rtmp" else f"srt://127.0.0.1:{port}"
+        url = f"rtmp://127.0.0.1:{port}/live/{key}" if kind == "rtmp" else f"srt://127.0.0.1:{port}"
         source = ["-listen", "1", "-i", url] if kind == "rtmp" else ["-i", url + "?mode=listener"]
         receiver = subprocess.Popen(["ffmpeg", "-nostdin", "-loglevel", "error", *source, "-c", "copy", name],
                                     cwd=self.dir, stdin=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -116,9 +116,12 @@ class Scenarios:
         print(f"receiver back after {time.monotonic() - back:.1f} s", file=sys.stderr)
         self.assertEqual(castora.wait(), 0, castora.stderr[-3000:])
         lines = [line for line in castora.stderr.splitlines() if line.startswith("Live: ")]
-        self.assertIn("Live: streaming to 2 destinations (YouTube, Backup), recording to rec.mkv.", lines)
-        self.assertRegex(lines[-2], r"^Live: YouTube received \d+s of the stream, 1 drop\.$")
-        self.assertRegex(lines[-1], r"^Live: Backup received \d+s of the stream, 0 drops\.$")
+        self.assertIn("Live: streaming to 2 destinations (YouTube, Backup), recording to rec.mkv; this needs about "
+                      "1.9 Mb/s of upload.", lines)
+        received = [line for line in lines if " received " in line]
+        self.assertRegex(received[0], r"^Live: YouTube received \d+s of the stream, 1 drop(, \d+ overflows?)?\.$")
+        self.assertRegex(received[1], r"^Live: Backup received \d+s of the stream, 0 drops(, \d+ overflows?)?\.$")
+        self.assertRegex(lines[-1], r"^Live: the recording rec\.mkv holds \d+\.\d MB\.$")
         self.assertNotRegex(castora.stderr, "SECRET")
         self.assertEqual((late.wait(timeout=20), second.wait(timeout=20)), (0, 0))
         self.assert_playable("rec.mkv", duration=(17, 19))
@@ -210,6 +213,60 @@ class Scenarios:
         self.assertEqual([len(changes[name]) for name in regions], [1, 1, 0], changes)
         for name, at in zip(regions, changed_at):
             self.assertTrue(-0.1 <= changes[name][0] - at <= 0.5, (name, changes[name][0], at))
+
+    def test_on_a_terminal_a_status_view_replaces_ffmpegs_log_which_goes_to_a_private_file(self):
+        home = tempfile.mkdtemp(dir=self.dir)
+        logs = os.path.join(home, ".local", "state", "castora")
+        for extra, env in (([], {}), ([], {"NO_COLOR": "1"}), (["--verbose"], {})):
+            with self.subTest(extra=extra, env=env):
+                url, receiver = self.listen("rtmp", f"view{len(extra)}{len(env)}.flv", key="SECRETKEY123")
+                status, screen = on_terminal([*OFFLINE, "--ffmpeg", SUBSTITUTE, *LOW, "--target", url, "--record-file",
+                                              "rec.mkv", *extra], {"CASTORA_SUBSTITUTE_SECONDS": "5", "HOME": home,
+                                                                   "CASTORA_REAL_FFMPEG": self.REAL,
+                                                                   "XDG_CACHE_HOME": self.cache, **env}, cwd=self.dir)
+                self.assertEqual((status, receiver.wait(timeout=20)), (0, 0), screen[-2000:])
+                redraws = re.findall(r"\x1b\[\d+A\x1b\[J", screen)
+                ffmpeg_lines = re.findall(r"Stream mapping|frame=|Press \[q\]", screen)
+                if extra:  # FFmpeg's log on the terminal as before, and no view
+                    self.assertEqual((bool(ffmpeg_lines), redraws), (True, []))
+                    continue
+                self.assertEqual(ffmpeg_lines, [])
+                self.assertGreaterEqual(len(redraws), 5)  # at least once a second while live
+                self.assertTrue(screen.endswith(redraws[-1]), "the view was left behind")
+                self.assertRegex(screen, r"LIVE(\x1b\[0m)? \d+s  24.0/24 fps")
+                self.assertEqual("\x1b[32m" in screen, not env)
+                self.assertNotIn("SECRETKEY123", screen)
+        [first, second, third] = sorted(glob.glob(os.path.join(logs, "ffmpeg-*.log")))
+        self.assertEqual([os.stat(path).st_mode & 0o777 for path in (logs, first)], [0o700, 0o600])
+        for log in (first, second, third):
+            text = read(log).decode()
+            self.assertTrue("Stream mapping" in text and "Lsize=" in text and f"Live: FFmpeg's log of this run is in {log}." in text)
+            self.assertNotIn("SECRETKEY123", text)
+
+    def test_warnings_say_what_to_do_when_the_mac_the_uplink_or_the_camera_cannot_keep_up(self):
+        port = free_port()
+        _, receiver = self.listen("rtmp", "stalled.flv", port)
+        relay = StalledRelay(port)
+        self.addCleanup(relay.stop)
+        dead = f"rtmp://127.0.0.1:{free_port()}/live/k"
+        for profile, env, target, warning in (
+                ("high_1080p", {"CASTORA_SUBSTITUTE_PRESET": "slow"}, dead,
+                 "Live: this Mac is not keeping up with high_1080p: FFmpeg encodes at "),
+                ("standard_720p", {"CASTORA_SUBSTITUTE_PRESET": "ultrafast"}, f"rtmp://127.0.0.1:{relay.port}/live/k",
+                 f"Live: 127.0.0.1:{relay.port} is not keeping up; frames for it are dropped. This launch needs about "
+                 "3.3 Mb/s of upload (1 destination x 3.3 Mb/s): check this connection's upload, or use a lighter "
+                 "profile (--profile balanced_480p).\n"),
+                ("low_power_360p", {"CASTORA_SUBSTITUTE_STALL_AFTER": "3"}, dead,
+                 "Live: no new frame from the camera or screen for 5s: it stopped delivering (another app may be using "
+                 "the camera).\n")):
+            with self.subTest(profile=profile):
+                castora = self.launch(["--profile", profile, "--no-audio" if "STALL" in str(env) else "--reconnect",
+                                       "--target", target, "--record-file", f"{profile}.mkv"], 60, **env)
+                wait_for(lambda: "Live: streaming to " in castora.stderr, what="the stream")
+                wait_for(lambda: warning in castora.stderr, 40, what=warning)
+                castora.send_signal(signal.SIGINT)
+                self.assertEqual(castora.wait(), -signal.SIGINT)
+                self.assertEqual(castora.stderr.count(warning), 1)
 
     def test_the_ffmpeg_has_every_part_castora_uses(self):
         r = run_castora(["--check-ffmpeg", "--ffmpeg", SUBSTITUTE, "--target", "srt://h:1", "--record-file", "r.mkv"],

@@ -143,7 +143,8 @@ class Runner(unittest.TestCase):
         self.assertEqual([run[-1].partition("|")[0] for run in fake.runs()],
                          [f"[f=matroska:onfail=ignore]rec-{n}.mkv" for n in (1, 2, 3)])
         self.assertEqual(read(os.path.join(self.dir, "rec.mkv")), b"earlier take")
-        self.assertIn("Live: streaming to 2 destinations (a:1935, a:1935 (2)), recording to rec-1.mkv.\n", r.stderr)
+        self.assertIn("Live: streaming to 2 destinations (a:1935, a:1935 (2)), recording to rec-1.mkv; this needs about "
+                      "3.4 Mb/s of upload.\n", r.stderr)
         # The reserved name gets the mode any new file gets, as FFmpeg's own would.
         self.assertEqual(*(os.stat(os.path.join(self.dir, name)).st_mode for name in ("rec.mkv", "rec-1.mkv")))
         # Two launches started together each record into a file of their own.

@@ -69,6 +69,6 @@ TEST(OptionTable, CompletionsManPageAndSampleConfigNameExactlyItsOptionsAndKeys)
     // leaves to the user.
     std::set<std::string> sample_keys =
         matches(read_source_file("tests/golden/sample_config.txt"), R"((?:^|\n)(\w+)=)");
-    sample_keys.insert({"target_file", "live_overlays", "overlay_file"});
+    sample_keys.insert({"target_file", "live_overlays", "overlay_file", "verbose"});
     EXPECT_EQ(sample_keys, keys);
 }

@@ -1,7 +1,10 @@
 #include "automation/bridge_answer.h"
+#include "catalog/profiles.h"
 #include "config/overlay_file.h"
+#include "live/health_warnings.h"
 #include "live/live_watch.h"
 #include "live/overlay_state.h"
+#include "live/status_view.h"
 #include "publish/destinations.h"
 
 #include <gtest/gtest.h>
@@ -141,15 +144,25 @@ std::string live_lines(LivePlan plan, std::initializer_list<std::pair<int, std::
 
 TEST(LiveWatch, SaysWhenTheStreamIsLiveWhatDropsOrFailsAndHowLongEachGotIt) {
     const LivePlan plan{{{"rtmp://h/live/k", "YouTube"}, {"srt://b:9000", "b:9000"}}, "rec.mkv", {}};
+    const std::string_view full = "[fifo @ 0xA] FIFO queue full\n";
     EXPECT_EQ(live_lines(plan,
                          {{1, "frame=  1 fps=0.0\r"},
                           {1, "frame=  2 fps=0.0\r"},
                           {64, "[fifo @ 0xA] Error opening rtmp://h/live/k: Connection refused\n"},
                           {64, "[fifo @ 0xA] Recovery failed: Connection refused\n"},
                           {70, "[fifo @ 0xA] Recovery successful\n[fifo @ 0xA] FIFO queue full\n"},
-                          {71, "[fifo @ 0xA] FIFO queue full\n[fifo @ 0xC] FIFO queue full\n"},
+                          // Once a minute while it lasts; the logger's repeat count counts too.
+                          {71, "[fifo @ 0xA] FIFO queue full\n    Last message repeated 4 times\n"
+                               "[fifo @ 0xC] FIFO queue full\n"},
                           {72, "[tee @ 0xT] Slave muxer #0 failed: No space left on device, "
                                "continuing with 2/3 slaves.\n"},
+                          {79, "[fifo @ 0xA] FIFO queue full\n"},
+                          {88, "[fifo @ 0xA] FIFO queue full\n    Last message repeated 2 times\n"},
+                          {97, full},
+                          {106, full},
+                          {115, full},
+                          {124, full},
+                          {133, full},
                           {3600, "[tee @ 0xT] Slave muxer #2 failed: I/O error, continuing with 1/3 slaves.\n"}},
                          3700),
               "Live: streaming to 2 destinations (YouTube, b:9000), recording to rec.mkv.\n"
@@ -158,9 +171,12 @@ TEST(LiveWatch, SaysWhenTheStreamIsLiveWhatDropsOrFailsAndHowLongEachGotIt) {
               "Live: YouTube is not keeping up; frames for it are dropped.\n"
               "Live: b:9000 is not keeping up; frames for it are dropped.\n"
               "Live: the recording to rec.mkv stopped: No space left on device. The stream goes on "
-              "without it.\nLive: b:9000 failed: I/O error; it stays off for this run.\n"
-              "Live: YouTube received 1h01m of the stream, 1 drop.\n"
-              "Live: b:9000 received 59m59s of the stream, 1 drop.\n");
+              "without it.\nLive: b:9000 keeps up again.\n"
+              "Live: YouTube is not keeping up; frames for it are dropped.\n"
+              "Live: YouTube keeps up again.\n"
+              "Live: b:9000 failed: I/O error; it stays off for this run.\n"
+              "Live: YouTube received 1h01m of the stream, 1 drop, 15 overflows.\n"
+              "Live: b:9000 received 59m59s of the stream, 1 drop, 0 rejoins, 1 overflow.\n");
     const LivePlan two{{{"srt://a:1", "a:1"}, {"rtmp://b/app/k", "b:1935"}}, "", {}};
     const std::string_view slave_failed =
         "[tee @ 0xT] Slave muxer #1 failed: Invalid argument, continuing with 1/2 slaves.\n";
@@ -178,7 +194,7 @@ TEST(LiveWatch, SaysWhenTheStreamIsLiveWhatDropsOrFailsAndHowLongEachGotIt) {
               "Live: b:1935 connected after 9s.\n"
               "Live: b:1935 failed: Invalid argument; it stays off for this run.\n"
               "Live: a:1 never received the stream.\n"
-              "Live: b:1935 received 3s of the stream, 1 drop.\n");
+              "Live: b:1935 received 3s of the stream, 1 drop, 0 rejoins.\n");
 }
 
 TEST(LiveWatch, PassesFfmpegsTextOnWithItsSecretsHidden) {
@@ -222,4 +238,91 @@ TEST(LiveWatch, HidesEveryCredentialOfTheDestinations) {
         EXPECT_EQ(watch.received("Output #0, flv, to '" + built + "':\nslave '" + tee_entry + "'\n", {}),
                   "Output #0, flv, to '" + std::string{shown} + "':\nslave '" + shown_in_tee + "'\n");
     }
+}
+
+TEST(StatusView, ProgressLinesOfEveryReleaseAndTheViewAtEveryWidth) {
+    using P = FfmpegProgress;
+    const std::pair<std::string_view, std::optional<P>> lines[] = {
+        {"frame=   38 fps= 25 q=20.0 size=N/A time=00:00:01.36 bitrate=N/A speed=0.877x    ", P{38, 25, 0.877, 0, 0}},
+        {"frame=    1 fps=0.0 q=0.0 size=N/A time=00:00:00.00 bitrate=N/A speed=   0x    ", P{1, 0, 0, 0, 0}},
+        {"frame=   28 fps= 28 q=19.0 size=N/A time=00:00:01.40 bitrate=N/A dup=2 drop=13 speed= 1.4x "
+         "elapsed=0:00:01.00",
+         P{28, 28, 1.4, 2, 13}},
+        {"frame=    0 fps=0.0 q=0.0 Lsize=       0KiB time=N/A bitrate=N/A speed=N/A elapsed=0:00:00.00",
+         P{0, 0, std::nullopt, 0, 0}},
+        {"frame=N/A fps=N/A", P{std::nullopt, std::nullopt, std::nullopt, 0, 0}},
+        {"[fifo @ 0x1] frame=1", std::nullopt}};
+    for (const auto& [line, read] : lines) {
+        EXPECT_EQ(read_progress_line(line), read) << line;
+    }
+    LiveStatus status{RunState::live,
+                      std::chrono::seconds{725},
+                      "standard_720p",
+                      30,
+                      P{900, 29.9, 0.82, 3, 45},
+                      {{"YouTube", DestinationHealth::up, 0}, {"Twitch (backup stream)", DestinationHealth::lost, 1}},
+                      "rec.mkv",
+                      152300000,
+                      2100};
+    const std::vector<std::string> wide = render_status(status, 200, false);
+    EXPECT_EQ(wide, (std::vector<std::string>{
+                        "LIVE 12m05s  29.9/30 fps  speed 0.82x  dropped 45  duplicated 3  standard_720p",
+                        "  YouTube             up          0 overflows",
+                        "  Twitch (backup stream)  lost        1 overflow", "  rec rec.mkv  152.3 MB  at 2.1 Mb/s"}));
+    EXPECT_EQ(render_status(status, 80, false), wide);
+    const std::vector<std::string> narrow = render_status(status, 40, false);
+    EXPECT_EQ(narrow[0], "LIVE 12m05s  29.9/30 fps  speed 0.82x");
+    EXPECT_EQ(narrow[2], "  Twitch (backup stream)  lost");
+    for (const std::string& line : narrow) {
+        EXPECT_LT(line.size(), 40u) << line;
+    }
+    const std::string coloured = render_status(status, 80, true)[0];
+    EXPECT_EQ(coloured.substr(0, 9) + coloured.substr(coloured.find("speed") - 5, 5), "\x1b[32mLIVE\x1b[31m");
+    status.state = RunState::restarting;
+    status.progress.reset();
+    EXPECT_EQ(render_status(status, 80, false)[0],
+              "RESTARTING 12m05s  --/30 fps  speed --  dropped 0  duplicated 0  standard_720p");
+}
+
+TEST(HealthWarnings, EachCauseIsNamedWithWhatToDoAtMostOnceAMinuteAndWhenItIsOver) {
+    using std::chrono::seconds;
+    HealthWarnings warnings{*find_profile("standard_720p")};
+    const HealthWarnings::Clock::time_point start{};
+    std::vector<std::string> said;
+    const auto at = [&](int second, std::optional<FfmpegProgress> progress) {
+        if (progress) {
+            warnings.progress(start + seconds{second}, *progress);
+        }
+        for (std::string& line : warnings.check(start + seconds{second})) {
+            said.push_back(std::to_string(second) + " " + line);
+        }
+    };
+    for (int second = 0; second <= 80; ++second) { // slow from 5 s on, back at 80 s
+        at(second, FfmpegProgress{second * 30, 30, second < 5 || second >= 80 ? 1.0 : 0.8, 0, 0});
+    }
+    for (int second = 81; second <= 90; ++second) { // frames stop at 82 s, come again at 90 s
+        at(second,
+           second == 82 || second == 90 ? std::optional{FfmpegProgress{second * 30, 30, 1.0, 0, 0}} : std::nullopt);
+    }
+    for (int second = 91; second <= 110; ++second) { // drops grow by 5 a second
+        at(second, FfmpegProgress{second * 30, 30, 1.0, 0, (second - 90) * 5});
+    }
+    const std::string lighter = "this Mac is not keeping up with standard_720p: FFmpeg encodes at 0.80x of real time. "
+                                "Use a lighter profile: --profile balanced_480p (profile=balanced_480p in the studio "
+                                "config).";
+    EXPECT_EQ(said, (std::vector<std::string>{
+                        "15 " + lighter, "75 " + lighter, "80 the encoder keeps up again.",
+                        "87 no new frame from the camera or screen for 5s: it stopped delivering (another app may be "
+                        "using the camera).",
+                        "90 the camera or screen delivers frames again.",
+                        "96 this Mac is not keeping up with standard_720p: FFmpeg encodes at 1.00x of real time and "
+                        "has dropped 30 frames. Use a lighter profile: --profile balanced_480p (profile=balanced_480p "
+                        "in the studio config)."}));
+    EXPECT_EQ(warnings.overloads_met() * 10 + warnings.stalls_met(), 21);
+    HealthWarnings lightest{*find_profile("low_power_360p")};
+    lightest.progress(start, FfmpegProgress{1, 24, 0.5, 0, 0});
+    lightest.progress(start + seconds{10}, FfmpegProgress{240, 24, 0.5, 0, 0});
+    const auto lines = lightest.check(start + seconds{10});
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("it is already the lightest profile"), std::string::npos);
 }

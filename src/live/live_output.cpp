@@ -1,0 +1,81 @@
+#include "live/live_output.h"
+
+#include "core/write_all.h"
+#include "files/run_logs.h"
+#include "process/cleanup.h"
+
+#include <unistd.h>
+
+namespace {
+
+constexpr std::chrono::milliseconds shortest_redraw{500};
+
+void write_error(std::string_view text) {
+    write_all(STDERR_FILENO, text);
+}
+
+} // namespace
+
+LiveOutput::LiveOutput(bool verbose, std::string log_folder) : log_folder_(std::move(log_folder)) {
+    if (!verbose && isatty(STDERR_FILENO) == 1) {
+        view_.emplace(write_error, [](std::string_view erase) { erase_screen_at_end(erase); });
+        colour_ = terminal_has_colour();
+    }
+}
+
+LiveOutput::~LiveOutput() {
+    close();
+}
+
+void LiveOutput::terminal(std::string_view text) {
+    if (text.empty()) {
+        return;
+    }
+    if (view_) {
+        view_->above(text, terminal_width(STDERR_FILENO));
+    } else {
+        write_error(text);
+    }
+}
+
+bool LiveOutput::log(std::string_view text) {
+    if (text.empty()) {
+        return false;
+    }
+    bool created = false;
+    if (!log_tried_) {
+        log_tried_ = true;
+        if (auto file = create_run_log(log_folder_)) {
+            log_path_ = std::move(file->path);
+            log_fd_ = file->fd;
+            created = true;
+        }
+    }
+    if (log_fd_ >= 0 && !write_all(log_fd_, text)) {
+        // A full disk ends the log, not the stream.
+        ::close(log_fd_);
+        log_fd_ = -1;
+    }
+    return created;
+}
+
+void LiveOutput::show(const LiveStatus& status, std::chrono::steady_clock::time_point now,
+                      bool now_anyway) {
+    if (!view_ || (!now_anyway && now - drawn_at_ < shortest_redraw)) {
+        return;
+    }
+    drawn_at_ = now;
+    const std::size_t width = terminal_width(STDERR_FILENO);
+    view_->draw(render_status(status, width, colour_), width);
+}
+
+void LiveOutput::close() {
+    if (view_) {
+        view_->erase(terminal_width(STDERR_FILENO));
+        view_.reset();
+    }
+    if (log_fd_ >= 0) {
+        ::close(log_fd_);
+        log_fd_ = -1;
+    }
+}
