@@ -1,6 +1,7 @@
 #include "update/download.h"
 
 #include "core/identity.h"
+#include "process/cleanup.h"
 #include "process/shell_command.h"
 #include "update/service_url.h"
 
@@ -26,11 +27,17 @@ char to_lower_ascii(char c) {
 }
 
 // A new file of our own in the working directory for the transfer, named so that it can never
-// be the package's name, with the permissions a new file gets here. Empty when none can be made.
+// be the package's name, with the permissions a new file gets here; removed however the run
+// ends unless it is given the package's name. Empty when none can be made.
 std::string create_partial_file() {
     char name[] = ".castora-download-XXXXXX";
     const int fd = mkstemp(name);
     if (fd < 0) {
+        return {};
+    }
+    if (!remove_at_end(name, Removal::always)) {
+        close(fd);
+        unlink(name);
         return {};
     }
     const mode_t mask = umask(0);
@@ -105,18 +112,19 @@ void download_update(std::string_view url, std::string_view latest_version,
     if (!run_shell_command("curl -fL --proto-redir =https --max-time 120 -o '" + partial + "' '" +
                                url_text + "'",
                            download_time_limit)) {
-        std::remove(partial.c_str());
+        remove_now(partial);
         return;
     }
     const std::string digest = normalized_sha256(expected_sha256);
     if (!digest.empty() &&
         run_shell_command(verification_command(digest, partial), verification_time_limit) &&
         std::rename(partial.c_str(), file_name.c_str()) == 0) {
+        remove_now(partial); // gone by its name already: only forgotten
         std::fprintf(stderr, "Downloaded Castora update package: %s\n", file_name.c_str());
         return;
     }
     std::fprintf(stderr,
                  "Downloaded Castora update failed SHA-256 verification and was removed: %s\n",
                  file_name.c_str());
-    std::remove(partial.c_str());
+    remove_now(partial);
 }
