@@ -1,5 +1,7 @@
 #include "process/child.h"
 
+#include "process/signals.h"
+
 #include <array>
 #include <cerrno>
 #include <csignal>
@@ -38,7 +40,7 @@ constexpr std::size_t max_children = 16;
 std::array<RecordedChild, max_children> recorded;
 
 // Holds every signal off while a child is started and recorded, so a handler never sees a
-// child that runs but is not yet known. The child starts with the mask we had before.
+// child that runs but is not yet known.
 class SignalsHeld {
   public:
     SignalsHeld() {
@@ -49,7 +51,6 @@ class SignalsHeld {
     ~SignalsHeld() { sigprocmask(SIG_SETMASK, &before_, nullptr); }
     SignalsHeld(const SignalsHeld&) = delete;
     SignalsHeld& operator=(const SignalsHeld&) = delete;
-    const sigset_t& before() const { return before_; }
 
   private:
     sigset_t before_{};
@@ -120,8 +121,7 @@ struct SpawnSettings {
     posix_spawn_file_actions_t actions{};
     posix_spawnattr_t attributes{};
 
-    SpawnSettings(const ChildSpec& spec, const sigset_t& child_mask, const Pipe& output,
-                  const Pipe& input) {
+    SpawnSettings(const ChildSpec& spec, const Pipe& output, const Pipe& input) {
         posix_spawn_file_actions_init(&actions);
         posix_spawnattr_init(&attributes);
         if (spec.silent) {
@@ -139,14 +139,27 @@ struct SpawnSettings {
             flags |= POSIX_SPAWN_SETPGROUP;
             posix_spawnattr_setpgroup(&attributes, 0);
         }
-        // A signal this program ignores (a broken pipe while it passes output on) is the
-        // child's own business again.
+        // The child starts with no signal held and every signal at its default, but those ignored
+        // when this program started and those it leaves to us.
         sigset_t defaults;
-        sigemptyset(&defaults);
-        sigaddset(&defaults, SIGPIPE);
+        sigfillset(&defaults);
+        for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
+            if (sigismember(&signals_kept_ignored(), signal_number) == 1) {
+                sigdelset(&defaults, signal_number);
+            }
+        }
+        for (const int kept : {SIGKILL, SIGSTOP}) {
+            sigdelset(&defaults, kept);
+        }
+        if (spec.leaves_terminal_signals_to_us) {
+            sigdelset(&defaults, SIGHUP);
+            sigdelset(&defaults, SIGQUIT);
+        }
+        sigset_t none;
+        sigemptyset(&none);
         posix_spawnattr_setsigdefault(&attributes, &defaults);
         posix_spawnattr_setflags(&attributes, flags);
-        posix_spawnattr_setsigmask(&attributes, &child_mask);
+        posix_spawnattr_setsigmask(&attributes, &none);
     }
     ~SpawnSettings() {
         posix_spawn_file_actions_destroy(&actions);
@@ -218,7 +231,7 @@ StartedChild start_child(const ChildSpec& spec) {
         }
         const SignalsIgnored ignored =
             spec.leaves_terminal_signals_to_us ? SignalsIgnored{SIGHUP, SIGQUIT} : SignalsIgnored{};
-        const SpawnSettings settings{spec, held.before(), output, input};
+        const SpawnSettings settings{spec, output, input};
         const auto spawn = spec.search_path ? posix_spawnp : posix_spawn;
         const char* program = spec.program.empty() ? pointers[0] : spec.program.c_str();
         started.error = spawn(&started.pid, program, &settings.actions, &settings.attributes,

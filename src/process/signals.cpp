@@ -3,6 +3,7 @@
 #include "process/child.h"
 #include "process/cleanup.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@ volatile std::sig_atomic_t stop_signal = 0;
 SignalHandler crash_handler = nullptr;
 SignalHandler stop_handler = nullptr;
 int wake_pipe[2] = {-1, -1};
+sigset_t kept_ignored{}; // all bits clear: empty
 
 // Wakes whoever waits on the pipe: a child ended or a stop came.
 void wake_supervisor() {
@@ -58,7 +60,34 @@ void set_handler(int signal_number, SignalHandler handler) {
     sigaction(signal_number, &action, nullptr);
 }
 
+// This program cannot do without these, however it was started: it reports its crashes and waits
+// for its children.
+bool taken_over(int signal_number) {
+    return std::find(crash_signals.begin(), crash_signals.end(), signal_number) !=
+               crash_signals.end() ||
+           signal_number == SIGCHLD || signal_number == SIGKILL || signal_number == SIGSTOP;
+}
+
 } // namespace
+
+void settle_inherited_signals() noexcept {
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    sigemptyset(&kept_ignored);
+    for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
+        struct sigaction current {};
+        if (!taken_over(signal_number) && sigaction(signal_number, nullptr, &current) == 0 &&
+            current.sa_handler == SIG_IGN) {
+            sigaddset(&kept_ignored, signal_number);
+        }
+    }
+    ignore_broken_pipes();
+}
+
+const sigset_t& signals_kept_ignored() noexcept {
+    return kept_ignored;
+}
 
 void install_signal_handlers(SignalHandler on_crash, SignalHandler on_stop) {
     if (wake_pipe[0] < 0 && pipe(wake_pipe) == 0) {
@@ -73,7 +102,9 @@ void install_signal_handlers(SignalHandler on_crash, SignalHandler on_stop) {
         set_handler(signal_number, on_crash_signal);
     }
     for (const int signal_number : stop_signals) {
-        set_handler(signal_number, on_stop_request);
+        if (sigismember(&kept_ignored, signal_number) != 1) {
+            set_handler(signal_number, on_stop_request);
+        }
     }
     set_handler(SIGCHLD, on_child_ended);
 }

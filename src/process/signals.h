@@ -11,12 +11,22 @@ inline constexpr std::array<int, 4> stop_signals{SIGTERM, SIGINT, SIGHUP, SIGQUI
 
 using SignalHandler = void (*)(int);
 
+// Takes over the signal state this program was started with, first thing: no signal stays
+// blocked; a signal that was ignored stays ignored, for this program and every program it starts
+// (the convention of `nohup` and of a shell's background jobs), except those this program cannot
+// do without (a crash, a child's end); a broken pipe is a failed write, never the end of this
+// program.
+void settle_inherited_signals() noexcept;
+
+// The signals that were ignored at the start and stay ignored.
+const sigset_t& signals_kept_ignored() noexcept;
+
 // Every way this program ends by a signal, in one place:
 // - a crash signal ends every running child (FFmpeg is asked to finish its outputs), removes
 //   what must not outlive the run, and calls `on_crash`;
 // - a stop signal while a child runs is left to the supervisor, which ends every child first
 //   (FFmpeg finishes, a command is ended) and then finishes the stop; at any other moment the
-//   stop is finished at once;
+//   stop is finished at once; a stop signal that was ignored at the start is not handled;
 // - finishing a stop removes what must not outlive the run and calls `on_stop`.
 // Neither handler returns, and each runs with every other signal held off. A child that ends
 // wakes the supervisor.
