@@ -274,6 +274,13 @@ void signal_child(pid_t pid, int signal_number) noexcept {
     }
 }
 
+void signal_child_to_end(pid_t pid, int signal_number) noexcept {
+    if (signal_number != SIGKILL) {
+        signal_child(pid, SIGCONT);
+    }
+    signal_child(pid, signal_number);
+}
+
 std::span<const StopStep> stop_steps(StopStyle style) noexcept {
     return style == StopStyle::finish ? std::span<const StopStep>{finishing_steps}
                                       : std::span<const StopStep>{ending_steps};
@@ -294,7 +301,7 @@ void end_children_from_signal_handler() noexcept {
             const std::span<const StopStep> steps =
                 stop_steps(recorded[i].finishes != 0 ? StopStyle::finish : StopStyle::end_now);
             if (taken[i] < steps.size() && milliseconds{waited_ms} >= steps[taken[i]].after) {
-                signal_child(pid, steps[taken[i]++].signal_number);
+                signal_child_to_end(pid, steps[taken[i]++].signal_number);
             }
             int status = 0;
             const pid_t result = waitpid(pid, &status, WNOHANG);

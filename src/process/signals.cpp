@@ -11,12 +11,13 @@
 namespace {
 
 volatile std::sig_atomic_t stop_signal = 0;
+volatile std::sig_atomic_t continued = 0;
 SignalHandler crash_handler = nullptr;
 SignalHandler stop_handler = nullptr;
 int wake_pipe[2] = {-1, -1};
 sigset_t kept_ignored{}; // all bits clear: empty
 
-// Wakes whoever waits on the pipe: a child ended or a stop came.
+// Wakes whoever waits on the pipe: a child ended, a stop came, or this program was continued.
 void wake_supervisor() {
     const int saved_errno = errno;
     const char wake = 1;
@@ -50,6 +51,11 @@ void on_child_ended(int) {
     wake_supervisor();
 }
 
+void on_continued(int) {
+    continued = 1;
+    wake_supervisor();
+}
+
 // Each handler runs with every other signal held off, and a system call it interrupts resumes
 // (the supervisor learns of it through the wake-up pipe, not from an interrupted call).
 void set_handler(int signal_number, SignalHandler handler) {
@@ -60,12 +66,13 @@ void set_handler(int signal_number, SignalHandler handler) {
     sigaction(signal_number, &action, nullptr);
 }
 
-// This program cannot do without these, however it was started: it reports its crashes and waits
-// for its children.
+// This program cannot do without these, however it was started: it reports its crashes, waits
+// for its children and notices it was continued.
 bool taken_over(int signal_number) {
     return std::find(crash_signals.begin(), crash_signals.end(), signal_number) !=
                crash_signals.end() ||
-           signal_number == SIGCHLD || signal_number == SIGKILL || signal_number == SIGSTOP;
+           signal_number == SIGCHLD || signal_number == SIGCONT || signal_number == SIGKILL ||
+           signal_number == SIGSTOP;
 }
 
 } // namespace
@@ -107,6 +114,7 @@ void install_signal_handlers(SignalHandler on_crash, SignalHandler on_stop) {
         }
     }
     set_handler(SIGCHLD, on_child_ended);
+    set_handler(SIGCONT, on_continued);
 }
 
 void ignore_broken_pipes() {
@@ -115,6 +123,14 @@ void ignore_broken_pipes() {
 
 int pending_stop_signal() noexcept {
     return stop_signal;
+}
+
+bool take_continued() noexcept {
+    if (continued == 0) {
+        return false;
+    }
+    continued = 0;
+    return true;
 }
 
 int wake_fd() noexcept {

@@ -14,8 +14,8 @@ using SignalHandler = void (*)(int);
 // Takes over the signal state this program was started with, first thing: no signal stays
 // blocked; a signal that was ignored stays ignored, for this program and every program it starts
 // (the convention of `nohup` and of a shell's background jobs), except those this program cannot
-// do without (a crash, a child's end); a broken pipe is a failed write, never the end of this
-// program.
+// do without (a crash, a child's end, a continue); a broken pipe is a failed write, never the end
+// of this program.
 void settle_inherited_signals() noexcept;
 
 // The signals that were ignored at the start and stay ignored.
@@ -29,14 +29,18 @@ const sigset_t& signals_kept_ignored() noexcept;
 //   stop is finished at once; a stop signal that was ignored at the start is not handled;
 // - finishing a stop removes what must not outlive the run and calls `on_stop`.
 // Neither handler returns, and each runs with every other signal held off. A child that ends
-// wakes the supervisor.
+// and this program being continued after a stop wake the supervisor.
 void install_signal_handlers(SignalHandler on_crash, SignalHandler on_stop);
 
 // The stop signal received while a child ran, or 0.
 int pending_stop_signal() noexcept;
 
-// A descriptor that becomes readable when a stop signal arrives or a child ends, to wait on
-// beside others.
+// True when this program was continued after being stopped (Ctrl-Z, SIGSTOP) since the last
+// call.
+bool take_continued() noexcept;
+
+// A descriptor that becomes readable when a stop signal arrives, a child ends or this program
+// is continued, to wait on beside others.
 int wake_fd() noexcept;
 
 // Ends the process for a stop once no child runs any more.

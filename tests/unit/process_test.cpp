@@ -1,4 +1,5 @@
 #include "process/cleanup.h"
+#include "process/running_clock.h"
 #include "process/signals.h"
 #include "process/supervisor.h"
 
@@ -93,4 +94,29 @@ TEST(Supervisor, AStopEndsEveryChildThenTheProcessAfterRemovingWhatMustNotOutliv
     // The written file stays, so its folder does as well; the empty one is gone.
     EXPECT_TRUE(std::filesystem::exists(dir + "/written") && !std::filesystem::exists(dir + "/empty"));
     std::filesystem::remove_all(dir);
+}
+
+TEST(RunningClock, LeavesOutEveryStretchInWhichTheProgramWasStopped) {
+    using std::chrono::milliseconds;
+    struct Reading {
+        int steady_ms;
+        bool continued;
+        int running_ms;
+    };
+    const std::vector<std::vector<Reading>> cases{
+        {{100, false, 100}, {250, false, 250}},
+        // Stopped 12 s between two readings, the time between them is left out.
+        {{100, false, 100}, {12100, true, 100}, {12200, false, 200}},
+        {{100, false, 100}, {5100, true, 100}, {5200, false, 200}, {9200, true, 200}},
+        // A reading taken out of order counts nothing.
+        {{100, false, 100}, {50, false, 100}, {150, false, 150}}};
+    const SteadyClock::time_point start = SteadyClock::now();
+    for (const auto& readings : cases) {
+        RunningClock clock = running_clock_from(start);
+        for (const Reading& r : readings) {
+            EXPECT_EQ(read_running_clock(clock, start + milliseconds{r.steady_ms}, r.continued),
+                      start + milliseconds{r.running_ms})
+                << r.steady_ms;
+        }
+    }
 }
