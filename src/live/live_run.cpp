@@ -3,19 +3,15 @@
 #include "core/utf8.h"
 #include "live/camera_memory.h"
 #include "process/cleanup.h"
+#include "process/error_output.h"
 #include "process/ffmpeg_runner.h"
 #include "process/signals.h"
 #include "process/supervisor.h"
 #include "publish/recording_path.h"
 
-#include <cstdio>
 #include <utility>
 
 namespace {
-
-void write_out(const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stderr);
-}
 
 class LiveRun : public ChildWatcher {
   public:
@@ -57,7 +53,7 @@ class LiveRun : public ChildWatcher {
             remove_at_end(recording_, Removal::if_empty);
             live.recording = recording_;
             if (recording_ != launch_.record_file) {
-                std::fprintf(stderr, "Recording to %s.\n", terminal_safe(recording_).c_str());
+                write_error_line("Recording to " + terminal_safe(recording_) + ".");
             }
             if (!build_publish_spec(launch_.outputs, recording_, launch_.argv.back())) {
                 remove_now(recording_);
@@ -73,7 +69,7 @@ class LiveRun : public ChildWatcher {
     }
 
     bool received(std::string_view bytes) override {
-        write_out(watch_->received(bytes, SteadyClock::now()));
+        write_error_text(watch_->received(bytes, SteadyClock::now()));
         follow_camera();
         return true;
     }
@@ -98,10 +94,10 @@ class LiveRun : public ChildWatcher {
         }
     }
 
-    void tick(SteadyClock::time_point now) override { write_out(watch_->quiet(now)); }
+    void tick(SteadyClock::time_point now) override { write_error_text(watch_->quiet(now)); }
 
     void ended(const ChildEnd& end) override {
-        write_out(watch_->finished(SteadyClock::now()));
+        write_error_text(watch_->finished(SteadyClock::now()));
         remove_now(recording_);
         const int status = ffmpeg_status(end);
         const bool first_run = std::exchange(first_run_, false);
@@ -135,7 +131,7 @@ class LiveRun : public ChildWatcher {
     }
 
     void say(const std::string& line) {
-        write_out(watch_ ? watch_->own_line(line) : live_line(line));
+        write_error_text(watch_ ? watch_->own_line(line) : live_line(line));
     }
 
     // A run has ended with `status`: done, or started again after the pause.
@@ -150,11 +146,10 @@ class LiveRun : public ChildWatcher {
             return finish(status);
         }
         ++restarts_;
-        std::fprintf(stderr,
-                     "Brevalo stream process exited with code %d. Restarting in %lld seconds "
-                     "(%d/%d).\n",
-                     status, static_cast<long long>(reconnect_pause.count()), restarts_,
-                     reconnect_attempts);
+        write_error_line("Brevalo stream process exited with code " + std::to_string(status) +
+                         ". Restarting in " + std::to_string(reconnect_pause.count()) +
+                         " seconds (" + std::to_string(restarts_) + "/" +
+                         std::to_string(reconnect_attempts) + ").");
         supervisor_.at(SteadyClock::now() + reconnect_pause, [this] { start_ffmpeg(); });
     }
 

@@ -2,10 +2,12 @@
 
 #include "process/child.h"
 #include "process/cleanup.h"
+#include "process/error_output.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace {
@@ -16,6 +18,7 @@ SignalHandler crash_handler = nullptr;
 SignalHandler stop_handler = nullptr;
 int wake_pipe[2] = {-1, -1};
 sigset_t kept_ignored{}; // all bits clear: empty
+bool write_alarm_installed = false;
 
 // Wakes whoever waits on the pipe: a child ended, a stop came, or this program was continued.
 void wake_supervisor() {
@@ -56,23 +59,27 @@ void on_continued(int) {
     wake_supervisor();
 }
 
+// Only interrupts the write it was set for.
+void on_write_alarm(int) {}
+
 // Each handler runs with every other signal held off, and a system call it interrupts resumes
-// (the supervisor learns of it through the wake-up pipe, not from an interrupted call).
-void set_handler(int signal_number, SignalHandler handler) {
+// (the supervisor learns of it through the wake-up pipe, not from an interrupted call), unless
+// interrupting it is the handler's point.
+void set_handler(int signal_number, SignalHandler handler, bool restart = true) {
     struct sigaction action {};
     action.sa_handler = handler;
-    action.sa_flags = SA_RESTART;
+    action.sa_flags = restart ? SA_RESTART : 0;
     sigfillset(&action.sa_mask);
     sigaction(signal_number, &action, nullptr);
 }
 
 // This program cannot do without these, however it was started: it reports its crashes, waits
-// for its children and notices it was continued.
+// for its children, notices it was continued and bounds its own writes.
 bool taken_over(int signal_number) {
     return std::find(crash_signals.begin(), crash_signals.end(), signal_number) !=
                crash_signals.end() ||
-           signal_number == SIGCHLD || signal_number == SIGCONT || signal_number == SIGKILL ||
-           signal_number == SIGSTOP;
+           signal_number == SIGCHLD || signal_number == SIGCONT || signal_number == SIGALRM ||
+           signal_number == SIGKILL || signal_number == SIGSTOP;
 }
 
 } // namespace
@@ -138,7 +145,24 @@ int wake_fd() noexcept {
 }
 
 void finish_stop(int signal_number) {
+    flush_error_output_at_end();
     stop_now(signal_number);
+}
+
+WriteAlarm::WriteAlarm(std::chrono::microseconds patience) noexcept {
+    if (!write_alarm_installed) {
+        set_handler(SIGALRM, on_write_alarm, false);
+        write_alarm_installed = true;
+    }
+    itimerval once{};
+    once.it_value.tv_sec = static_cast<time_t>(patience.count() / 1000000);
+    once.it_value.tv_usec = static_cast<suseconds_t>(patience.count() % 1000000);
+    setitimer(ITIMER_REAL, &once, nullptr);
+}
+
+WriteAlarm::~WriteAlarm() {
+    const itimerval off{};
+    setitimer(ITIMER_REAL, &off, nullptr);
 }
 
 void restore_default_signal(int signal_number) noexcept {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <csignal>
 
 // Signals that mean this program itself failed: a crash report, then the end.
@@ -14,8 +15,8 @@ using SignalHandler = void (*)(int);
 // Takes over the signal state this program was started with, first thing: no signal stays
 // blocked; a signal that was ignored stays ignored, for this program and every program it starts
 // (the convention of `nohup` and of a shell's background jobs), except those this program cannot
-// do without (a crash, a child's end, a continue); a broken pipe is a failed write, never the end
-// of this program.
+// do without (a crash, a child's end, a continue, its own write alarm); a broken pipe is a failed
+// write, never the end of this program.
 void settle_inherited_signals() noexcept;
 
 // The signals that were ignored at the start and stay ignored.
@@ -49,6 +50,16 @@ int wake_fd() noexcept;
 // Writing to a closed terminal or pipe fails instead of ending this program, which must
 // still end its children. Children start with the default again.
 void ignore_broken_pipes();
+
+// For as long as it lives, a write that blocks longer than `patience` is interrupted: it comes
+// back short, or fails with EINTR.
+class WriteAlarm {
+  public:
+    explicit WriteAlarm(std::chrono::microseconds patience) noexcept;
+    ~WriteAlarm();
+    WriteAlarm(const WriteAlarm&) = delete;
+    WriteAlarm& operator=(const WriteAlarm&) = delete;
+};
 
 // Async-signal-safe helpers for the handlers.
 void restore_default_signal(int signal_number) noexcept;

@@ -1,5 +1,6 @@
 #include "process/supervisor.h"
 
+#include "process/error_output.h"
 #include "process/signals.h"
 
 #include <algorithm>
@@ -115,6 +116,7 @@ SteadyClock::time_point Supervisor::running_now() {
 void Supervisor::run() {
     for (;;) {
         reap();
+        send_held_error_output();
         const SteadyClock::time_point now = running_now();
         route_stop(now);
         if (children_.empty()) {

@@ -37,6 +37,8 @@ class ChildWatcher {
 // limits, count only the time this program runs: a suspend does not shorten them. No timer runs
 // and no child starts any more. Once the last child has ended, the stop is finished
 // (finish_stop) and the process ends there.
+//
+// What is held of standard error (process/error_output.h) is sent on every turn of the loop.
 class Supervisor {
   public:
     Supervisor() = default;

@@ -1,4 +1,5 @@
 #include "process/cleanup.h"
+#include "process/error_output.h"
 #include "process/running_clock.h"
 #include "process/signals.h"
 #include "process/supervisor.h"
@@ -118,5 +119,41 @@ TEST(RunningClock, LeavesOutEveryStretchInWhichTheProgramWasStopped) {
                       start + milliseconds{r.running_ms})
                 << r.steady_ms;
         }
+    }
+}
+
+TEST(HeldOutput, KeepsLinesWholeAndSaysHowManyWereDroppedOnceTheReaderIsBack) {
+    constexpr std::size_t capacity = 16;
+    const std::string one = "castora dropped 1 line of output while standard error was not being read.\n";
+    const std::string two = "castora dropped 2 lines of output while standard error was not being read.\n";
+    struct Step {
+        std::string_view hold; // empty: the reader takes `take` bytes
+        std::size_t take = 0;
+    };
+    struct Case {
+        std::vector<Step> steps;
+        std::string held;
+    };
+    const Case cases[] = {{{{"ab\ncd\n"}}, "ab\ncd\n"},
+                          {{{"0123456789\n"}, {"abcdefgh\n"}}, "0123456789\n"},
+                          {{{"0123456789\n"}, {"abcdefgh\n"}, {"", 11}}, one},
+                          // A line dropped at its start is dropped to its end, though its later pieces would fit.
+                          {{{"0123456789ab\n"}, {"cdef"}, {"gh\n"}, {"wxyz\n"}, {"", 13}}, two},
+                          // A line cut short ends before the count.
+                          {{{"0123456789"}, {"abcdefgh\n"}, {"", 10}}, "\n" + one},
+                          // A progress line ends with a carriage return.
+                          {{{"frame=1\rframe=2\r"}, {"frame=3\r"}, {"", 16}}, "\n" + one},
+                          // The count comes before the next line held.
+                          {{{"0123456789\n"}, {"abcdefgh\n"}, {"", 5}, {"xy\n"}}, "56789\n" + one + "xy\n"}};
+    for (const Case& c : cases) {
+        HeldOutput held = held_output(capacity);
+        for (const Step& step : c.steps) {
+            if (step.hold.empty()) {
+                output_taken(held, step.take);
+            } else {
+                hold_output(held, step.hold, capacity);
+            }
+        }
+        EXPECT_EQ(held.text, c.held) << c.steps.front().hold;
     }
 }
