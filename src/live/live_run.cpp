@@ -101,6 +101,10 @@ class LiveRun : public ChildWatcher {
         remove_now(recording_);
         const int status = ffmpeg_status(end);
         const bool first_run = std::exchange(first_run_, false);
+        // A stop ends the run whatever FFmpeg's status: nothing starts again, nothing is reserved.
+        if (supervisor_.stopping()) {
+            return finish(status);
+        }
         if (first_run && status != 0 && watch_->camera().refused() && capture_in_offered_mode()) {
             return;
         }

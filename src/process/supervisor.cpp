@@ -109,6 +109,10 @@ void Supervisor::end_commands() {
     }
 }
 
+bool Supervisor::stopping() const {
+    return stopping_ || pending_stop_signal() != 0;
+}
+
 SteadyClock::time_point Supervisor::running_now() {
     return read_running_clock(running_clock_, SteadyClock::now(), take_continued());
 }

@@ -66,6 +66,9 @@ class Supervisor {
     // Asks every command (not FFmpeg) that still runs to end now.
     void end_commands();
 
+    // A stop signal came: every child is being ended, and nothing starts any more.
+    bool stopping() const;
+
   private:
     struct Supervised {
         StartedChild child;
