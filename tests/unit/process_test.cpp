@@ -1,3 +1,4 @@
+#include "core/out_of_memory.h"
 #include "process/cleanup.h"
 #include "process/error_output.h"
 #include "process/running_clock.h"
@@ -8,6 +9,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -156,4 +158,23 @@ TEST(HeldOutput, KeepsLinesWholeAndSaysHowManyWereDroppedOnceTheReaderIsBack) {
         }
         EXPECT_EQ(held.text, c.held) << c.steps.front().hold;
     }
+}
+
+TEST(Supervisor, OutOfMemoryEndsEveryChildThroughTheStopSequenceBeforeTheEnd) {
+    const std::string marker = testing::TempDir() + "castora-memory-" + std::to_string(getpid());
+    EXPECT_EXIT(
+        {
+            install_out_of_memory_handler(end_children_from_signal_handler);
+            Supervisor supervisor;
+            Collected child;
+            ChildSpec spec = shell("trap 'echo asked > " + marker + "; exit 0' TERM; sleep 30 & wait");
+            spec.stop_style = StopStyle::finish;
+            supervisor.start(spec, child);
+            std::get_new_handler()();
+        },
+        testing::ExitedWithCode(2), "Out of memory");
+    std::ifstream asked{marker};
+    std::string word;
+    EXPECT_TRUE(asked >> word && word == "asked");
+    std::filesystem::remove(marker);
 }
