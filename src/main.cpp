@@ -3,11 +3,14 @@
 #include "cli/usage.h"
 #include "core/options.h"
 #include "core/out_of_memory.h"
+#include "process/child.h"
+#include "process/signals.h"
 #include "process/standard_descriptors.h"
 
 int main(int argc, char** argv) {
     reopen_closed_standard_descriptors();
-    install_out_of_memory_handler();
+    settle_inherited_signals();
+    install_out_of_memory_handler(end_children_from_signal_handler);
     StudioOptions options;
     switch (parse_arguments(argc, argv, options)) {
     case ParseOutcome::exit_success:

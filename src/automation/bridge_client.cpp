@@ -90,7 +90,8 @@ class BridgeClient::Request : public ChildWatcher {
 
     void ended(const ChildEnd& end) override {
         end_ = end;
-        if (owner_.stopped_) {
+        // A stop ends curl with the rest: that is no news of the bridge.
+        if (owner_.stopped_ || owner_.supervisor_.stopping()) {
             return;
         }
         if (is_poll_) {

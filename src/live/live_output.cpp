@@ -3,6 +3,7 @@
 #include "core/write_all.h"
 #include "files/run_logs.h"
 #include "process/cleanup.h"
+#include "process/error_output.h"
 
 #include <unistd.h>
 
@@ -10,8 +11,9 @@ namespace {
 
 constexpr std::chrono::milliseconds shortest_redraw{500};
 
+// Never waits for a reader that falls behind.
 void write_error(std::string_view text) {
-    write_all(STDERR_FILENO, text);
+    write_error_text(text);
 }
 
 } // namespace

@@ -103,7 +103,12 @@ class LiveRun : public ChildWatcher {
     // What the watch made of FFmpeg's text: for the terminal, and with FFmpeg's own for the log.
     void pass_on(const std::string& for_terminal) {
         output_.terminal(for_terminal);
-        if (output_.log(watch_->take_log())) {
+        to_log(watch_->take_log());
+    }
+
+    // The first text of the run's log makes its file, which is named at once.
+    void to_log(std::string_view text) {
+        if (output_.log(text)) {
             say("FFmpeg's log of this run is in " + terminal_safe(output_.log_path()) + ".");
         }
     }
@@ -175,6 +180,10 @@ class LiveRun : public ChildWatcher {
         write_out(ffmpeg.message);
         const int status = ffmpeg.status;
         const bool first_run = std::exchange(first_run_, false);
+        // A stop ends the run whatever FFmpeg's status: nothing starts again, nothing is reserved.
+        if (supervisor_.stopping()) {
+            return finish(status);
+        }
         if (first_run && status != 0 && watch_->camera().refused() && capture_in_offered_mode()) {
             return;
         }
@@ -230,12 +239,12 @@ class LiveRun : public ChildWatcher {
     void say(const std::string& line) {
         const std::string text = watch_ ? watch_->own_line(line) : live_line(line);
         output_.terminal(text);
-        output_.log(watch_ ? watch_->take_log() : text);
+        to_log(watch_ ? watch_->take_log() : text);
     }
 
     void write_out(const std::string& text) {
         output_.terminal(text);
-        output_.log(text);
+        to_log(text);
     }
 
     // "about 1.9 Mb/s": every destination is a full copy of the stream.

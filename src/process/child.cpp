@@ -1,6 +1,7 @@
 #include "process/child.h"
 
 #include "core/write_all.h"
+#include "process/signals.h"
 
 #include <array>
 #include <cerrno>
@@ -40,7 +41,7 @@ constexpr std::size_t max_children = 16;
 std::array<RecordedChild, max_children> recorded;
 
 // Holds every signal off while a child is started and recorded, so a handler never sees a
-// child that runs but is not yet known. The child starts with the mask we had before.
+// child that runs but is not yet known.
 class SignalsHeld {
   public:
     SignalsHeld() {
@@ -51,7 +52,6 @@ class SignalsHeld {
     ~SignalsHeld() { sigprocmask(SIG_SETMASK, &before_, nullptr); }
     SignalsHeld(const SignalsHeld&) = delete;
     SignalsHeld& operator=(const SignalsHeld&) = delete;
-    const sigset_t& before() const { return before_; }
 
   private:
     sigset_t before_{};
@@ -122,8 +122,7 @@ struct SpawnSettings {
     posix_spawn_file_actions_t actions{};
     posix_spawnattr_t attributes{};
 
-    SpawnSettings(const ChildSpec& spec, const sigset_t& child_mask, const Pipe& output,
-                  const Pipe& input) {
+    SpawnSettings(const ChildSpec& spec, const Pipe& output, const Pipe& input) {
         posix_spawn_file_actions_init(&actions);
         posix_spawnattr_init(&attributes);
         if (spec.silent) {
@@ -145,14 +144,27 @@ struct SpawnSettings {
             flags |= POSIX_SPAWN_SETPGROUP;
             posix_spawnattr_setpgroup(&attributes, 0);
         }
-        // A signal this program ignores (a broken pipe while it passes output on) is the
-        // child's own business again.
+        // The child starts with no signal held and every signal at its default, but those ignored
+        // when this program started and those it leaves to us.
         sigset_t defaults;
-        sigemptyset(&defaults);
-        sigaddset(&defaults, SIGPIPE);
+        sigfillset(&defaults);
+        for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
+            if (sigismember(&signals_kept_ignored(), signal_number) == 1) {
+                sigdelset(&defaults, signal_number);
+            }
+        }
+        for (const int kept : {SIGKILL, SIGSTOP}) {
+            sigdelset(&defaults, kept);
+        }
+        if (spec.leaves_terminal_signals_to_us) {
+            sigdelset(&defaults, SIGHUP);
+            sigdelset(&defaults, SIGQUIT);
+        }
+        sigset_t none;
+        sigemptyset(&none);
         posix_spawnattr_setsigdefault(&attributes, &defaults);
         posix_spawnattr_setflags(&attributes, flags);
-        posix_spawnattr_setsigmask(&attributes, &child_mask);
+        posix_spawnattr_setsigmask(&attributes, &none);
     }
     ~SpawnSettings() {
         posix_spawn_file_actions_destroy(&actions);
@@ -214,7 +226,7 @@ StartedChild start_child(const ChildSpec& spec) {
         }
         const SignalsIgnored ignored =
             spec.leaves_terminal_signals_to_us ? SignalsIgnored{SIGHUP, SIGQUIT} : SignalsIgnored{};
-        const SpawnSettings settings{spec, held.before(), output, input};
+        const SpawnSettings settings{spec, output, input};
         const auto spawn = spec.search_path ? posix_spawnp : posix_spawn;
         const char* program = spec.program.empty() ? pointers[0] : spec.program.c_str();
         started.error = spawn(&started.pid, program, &settings.actions, &settings.attributes,
@@ -257,6 +269,13 @@ void signal_child(pid_t pid, int signal_number) noexcept {
     }
 }
 
+void signal_child_to_end(pid_t pid, int signal_number) noexcept {
+    if (signal_number != SIGKILL) {
+        signal_child(pid, SIGCONT);
+    }
+    signal_child(pid, signal_number);
+}
+
 std::span<const StopStep> stop_steps(StopStyle style) noexcept {
     return style == StopStyle::finish ? std::span<const StopStep>{finishing_steps}
                                       : std::span<const StopStep>{ending_steps};
@@ -277,7 +296,7 @@ void end_children_from_signal_handler() noexcept {
             const std::span<const StopStep> steps =
                 stop_steps(recorded[i].finishes != 0 ? StopStyle::finish : StopStyle::end_now);
             if (taken[i] < steps.size() && milliseconds{waited_ms} >= steps[taken[i]].after) {
-                signal_child(pid, steps[taken[i]++].signal_number);
+                signal_child_to_end(pid, steps[taken[i]++].signal_number);
             }
             int status = 0;
             const pid_t result = waitpid(pid, &status, WNOHANG);

@@ -49,6 +49,10 @@ bool any_child_running() noexcept;
 // Sends the signal to the child, or to its whole group when it leads one.
 void signal_child(pid_t pid, int signal_number) noexcept;
 
+// One step of ending a child: a request to finish is preceded by SIGCONT, so that a stopped
+// child (a job put in the background, Ctrl-Z, SIGSTOP) acts on it at once. Async-signal-safe.
+void signal_child_to_end(pid_t pid, int signal_number) noexcept;
+
 struct StopStep {
     std::chrono::milliseconds after; // since the child was asked to end
     int signal_number;

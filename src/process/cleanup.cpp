@@ -1,12 +1,10 @@
 #include "process/cleanup.h"
 
-#include "core/write_all.h"
-
-#include <atomic>
-
 #include <array>
+#include <atomic>
 #include <csignal>
 #include <cstdlib>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,9 +13,11 @@ namespace {
 constexpr std::size_t max_path_bytes = 1024;
 constexpr std::size_t max_entries = 24;
 
-// A handler reads these: an entry is taken by writing its path first and marking it used last,
-// and given back by clearing the mark first. The marks are kept apart from the paths, so that
-// looking for an entry touches one small array, not every path's page.
+// A handler reads these: an entry is published by writing its path and removal first and then,
+// after a signal fence, marking it used; it is retired by clearing the mark, and only after a
+// fence is it touched again. A handler that sees the mark therefore sees the whole entry. The
+// marks are kept apart from the paths, so that looking for an entry touches one small array, not
+// every path's page.
 struct Entry {
     std::array<char, max_path_bytes> path{};
     Removal removal = Removal::always;
@@ -75,6 +75,7 @@ bool remove_at_end(const std::string& path, Removal removal) {
             path.copy(entry.path.data(), path.size());
             entry.path[path.size()] = '\0';
             entry.removal = removal;
+            std::atomic_signal_fence(std::memory_order_release);
             used[index] = 1;
             return true;
         }
@@ -85,6 +86,7 @@ bool remove_at_end(const std::string& path, Removal removal) {
 void remove_now(const std::string& path) {
     if (const std::size_t index = entry_of(path); index < max_entries) {
         used[index] = 0;
+        std::atomic_signal_fence(std::memory_order_seq_cst);
         remove_entry(entries[index], true);
     }
 }
@@ -101,15 +103,23 @@ void erase_screen_at_end(std::string_view sequence) noexcept {
 
 void remove_what_must_not_outlive_the_run() noexcept {
     const EraseSequence& erase = erase_sequences[static_cast<std::size_t>(erase_in_use)];
-    if (erase.length > 0) {
-        write_all(STDERR_FILENO, erase.bytes.data(), static_cast<std::size_t>(erase.length));
-        erase_screen_at_end({});
+    // Only when the terminal takes it now: a terminal held with Ctrl-S must not hold the end.
+    pollfd terminal{STDERR_FILENO, POLLOUT, 0};
+    if (erase.length > 0 && poll(&terminal, 1, 0) == 1 && (terminal.revents & POLLOUT) != 0) {
+        [[maybe_unused]] const ssize_t written =
+            write(STDERR_FILENO, erase.bytes.data(), static_cast<std::size_t>(erase.length));
     }
+    erase_screen_at_end({});
     // Files first, so that the folders holding them are empty by the time they go.
     for (const bool folders : {false, true}) {
         for (std::size_t index = 0; index < max_entries; ++index) {
-            if (used[index] != 0 && remove_entry(entries[index], folders)) {
+            if (used[index] == 0) {
+                continue;
+            }
+            std::atomic_signal_fence(std::memory_order_acquire);
+            if (remove_entry(entries[index], folders)) {
                 used[index] = 0;
+                std::atomic_signal_fence(std::memory_order_release);
             }
         }
     }

@@ -1,5 +1,6 @@
 #include "process/supervisor.h"
 
+#include "process/error_output.h"
 #include "process/signals.h"
 
 #include <algorithm>
@@ -82,7 +83,7 @@ int Supervisor::start(const ChildSpec& spec, ChildWatcher& watcher, milliseconds
     if (child.output_fd >= 0) {
         fcntl(child.output_fd, F_SETFL, O_NONBLOCK);
     }
-    const SteadyClock::time_point now = SteadyClock::now();
+    const SteadyClock::time_point now = running_now();
     children_.push_back(std::make_unique<Supervised>(
         Supervised{child, spec.stop_style, &watcher,
                    time_limit.count() > 0 ? now + time_limit : SteadyClock::time_point::max()}));
@@ -99,7 +100,7 @@ void Supervisor::every(milliseconds period, std::function<void(SteadyClock::time
 }
 
 void Supervisor::end_commands() {
-    const SteadyClock::time_point now = SteadyClock::now();
+    const SteadyClock::time_point now = running_now();
     for (const auto& supervised : children_) {
         if (supervised->style == StopStyle::end_now && !supervised->ending) {
             supervised->ending = true;
@@ -108,10 +109,19 @@ void Supervisor::end_commands() {
     }
 }
 
+bool Supervisor::stopping() const {
+    return stopping_ || pending_stop_signal() != 0;
+}
+
+SteadyClock::time_point Supervisor::running_now() {
+    return read_running_clock(running_clock_, SteadyClock::now(), take_continued());
+}
+
 void Supervisor::run() {
     for (;;) {
         reap();
-        const SteadyClock::time_point now = SteadyClock::now();
+        send_held_error_output();
+        const SteadyClock::time_point now = running_now();
         route_stop(now);
         if (children_.empty()) {
             if (pending_stop_signal() != 0) {
@@ -122,7 +132,7 @@ void Supervisor::run() {
             }
         }
         enforce_ends(now);
-        run_due_timers(now);
+        run_due_timers(SteadyClock::now());
         if (!children_.empty() || has_pending_one_off()) {
             wait_for_events(SteadyClock::now());
         }
@@ -176,7 +186,8 @@ void Supervisor::enforce_ends(SteadyClock::time_point now) {
         const auto steps = stop_steps(supervised->style);
         while (supervised->steps_taken < steps.size() &&
                now - supervised->ending_since >= steps[supervised->steps_taken].after) {
-            signal_child(supervised->child.pid, steps[supervised->steps_taken++].signal_number);
+            signal_child_to_end(supervised->child.pid,
+                                steps[supervised->steps_taken++].signal_number);
         }
     }
 }

@@ -1,14 +1,13 @@
 #pragma once
 
 #include "process/child.h"
+#include "process/running_clock.h"
 
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <string_view>
 #include <vector>
-
-using SteadyClock = std::chrono::steady_clock;
 
 struct ChildEnd {
     bool waited = false; // false: waiting failed, `error` says why
@@ -33,9 +32,13 @@ class ChildWatcher {
 // children's output, their ends (SIGCHLD) and stop signals.
 //
 // A stop signal reaches every child: FFmpeg is asked to finish (SIGTERM after a second, again
-// after three, SIGKILL after ten), a command is ended at once; no timer runs and no child
-// starts any more. Once the last child has ended, the stop is finished (finish_stop) and the
-// process ends there.
+// after three, SIGKILL after ten), a command is ended at once; each request to finish goes
+// after a SIGCONT, so that a stopped child acts on it. These steps, and the children's time
+// limits, count only the time this program runs: a suspend does not shorten them. No timer runs
+// and no child starts any more. Once the last child has ended, the stop is finished
+// (finish_stop) and the process ends there.
+//
+// What is held of standard error (process/error_output.h) is sent on every turn of the loop.
 class Supervisor {
   public:
     Supervisor() = default;
@@ -63,11 +66,15 @@ class Supervisor {
     // Asks every command (not FFmpeg) that still runs to end now.
     void end_commands();
 
+    // A stop signal came: every child is being ended, and nothing starts any more.
+    bool stopping() const;
+
   private:
     struct Supervised {
         StartedChild child;
         StopStyle style;
         ChildWatcher* watcher;
+        // On the running clock.
         SteadyClock::time_point deadline; // max(): no limit
         SteadyClock::time_point ending_since{};
         bool ending = false;
@@ -80,6 +87,7 @@ class Supervisor {
         std::function<void(SteadyClock::time_point)> task;
     };
 
+    SteadyClock::time_point running_now();
     void reap();
     void route_stop(SteadyClock::time_point now);
     void enforce_ends(SteadyClock::time_point now);
@@ -89,6 +97,7 @@ class Supervisor {
 
     std::vector<std::unique_ptr<Supervised>> children_;
     std::vector<Timer> timers_;
+    RunningClock running_clock_ = running_clock_from(SteadyClock::now());
     bool quit_ = false;
     bool stopping_ = false;
 };

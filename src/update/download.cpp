@@ -1,6 +1,7 @@
 #include "update/download.h"
 
 #include "core/identity.h"
+#include "process/cleanup.h"
 #include "process/curl.h"
 #include "process/run_to_end.h"
 #include "update/service_url.h"
@@ -27,11 +28,17 @@ char to_lower_ascii(char c) {
 }
 
 // A new file of our own in the working directory for the transfer, named so that it can never
-// be the package's name, with the permissions a new file gets here. Empty when none can be made.
+// be the package's name, with the permissions a new file gets here; removed however the run
+// ends unless it is given the package's name. Empty when none can be made.
 std::string create_partial_file() {
     char name[] = ".castora-download-XXXXXX";
     const int fd = mkstemp(name);
     if (fd < 0) {
+        return {};
+    }
+    if (!remove_at_end(name, Removal::always)) {
+        close(fd);
+        unlink(name);
         return {};
     }
     const mode_t mask = umask(0);
@@ -122,15 +129,16 @@ std::string download_update(const PackageDownload& package) {
                         {},
                         std::nullopt}),
             0, download_time_limit)) {
-        std::remove(partial.c_str());
+        remove_now(partial);
         return {};
     }
     const std::string digest = normalized_sha256(package.sha256);
     if (!digest.empty() && digest_confirmed(digest, partial) &&
         std::rename(partial.c_str(), file_name.c_str()) == 0) {
+        remove_now(partial); // gone by its name already: only forgotten
         return "Downloaded Castora update package: " + file_name + "\n";
     }
-    std::remove(partial.c_str());
+    remove_now(partial);
     return "Downloaded Castora update failed SHA-256 verification and was removed: " + file_name +
            "\n";
 }

@@ -101,15 +101,18 @@ def without_live_lines(text):
 
 
 class Background:
-    """castora running in the background; what it writes to standard error is collected as it comes."""
+    """castora running in the background; what it writes to standard error is collected as it comes, unless it goes
+    to `stderr`. `preexec_fn` sets the signals it starts with."""
 
-    def __init__(self, args, env=None, cwd=None):  # in a process group of its own, as a terminal's job
+    def __init__(self, args, env=None, cwd=None, stderr=subprocess.PIPE, preexec_fn=None):  # as a terminal's job
         self.process = subprocess.Popen([CASTORA, *args], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.PIPE, env=castora_env(env), cwd=cwd, start_new_session=True)
+                                        stderr=stderr, env=castora_env(env), cwd=cwd, start_new_session=True,
+                                        preexec_fn=preexec_fn)
         self.pid, self.send_signal, self.chunks = self.process.pid, self.process.send_signal, []
         self.send_group_signal = lambda number: os.killpg(self.pid, number)  # as the terminal sends Ctrl-C
         self.reader = threading.Thread(target=self._read, daemon=True)
-        self.reader.start()
+        if self.process.stderr:
+            self.reader.start()
 
     def _read(self):
         for chunk in iter(lambda: self.process.stderr.read1(4096), b""):
@@ -121,7 +124,8 @@ class Background:
 
     def wait(self, timeout=60):
         status = self.process.wait(timeout=timeout)
-        self.reader.join(timeout=10)
+        if self.process.stderr:
+            self.reader.join(timeout=10)
         return status
 
     def stop(self):  # when a failed test left castora and what it started running
@@ -189,6 +193,9 @@ class FakeFfmpeg:  # the fake FFmpeg with its own log; `runs()` gives each run's
 
     def asked(self):
         return self.lines(".asked")
+
+    def signals(self):  # what a run started with, then each signal it got: ["TERM 12.345", ...]
+        return self.lines(".signals")
 
     def lines(self, suffix):
         with open(self.log + suffix, "a+", encoding="utf-8", errors="surrogateescape") as f:

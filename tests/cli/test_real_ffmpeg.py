@@ -233,7 +233,8 @@ class Scenarios:
                 self.assertEqual(ffmpeg_lines, [])
                 self.assertGreaterEqual(len(redraws), 5)  # at least once a second while live
                 self.assertTrue(screen.endswith(redraws[-1]), "the view was left behind")
-                self.assertRegex(screen, r"LIVE(\x1b\[0m)? \d+s  24.0/24 fps")
+                self.assertRegex(screen, r"LIVE(\x1b\[0m)? \d+s  [\d.]+/24 fps  speed [\d.]+x")
+                self.assertEqual(screen.count("Live: FFmpeg's log of this run is in "), 2)
                 self.assertEqual("\x1b[32m" in screen, not env)
                 self.assertNotIn("SECRETKEY123", screen)
         [first, second, third] = sorted(glob.glob(os.path.join(logs, "ffmpeg-*.log")))

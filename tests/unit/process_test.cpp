@@ -1,4 +1,7 @@
+#include "core/out_of_memory.h"
 #include "process/cleanup.h"
+#include "process/error_output.h"
+#include "process/running_clock.h"
 #include "process/signals.h"
 #include "process/supervisor.h"
 
@@ -6,6 +9,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -93,4 +97,84 @@ TEST(Supervisor, AStopEndsEveryChildThenTheProcessAfterRemovingWhatMustNotOutliv
     // The written file stays, so its folder does as well; the empty one is gone.
     EXPECT_TRUE(std::filesystem::exists(dir + "/written") && !std::filesystem::exists(dir + "/empty"));
     std::filesystem::remove_all(dir);
+}
+
+TEST(RunningClock, LeavesOutEveryStretchInWhichTheProgramWasStopped) {
+    using std::chrono::milliseconds;
+    struct Reading {
+        int steady_ms;
+        bool continued;
+        int running_ms;
+    };
+    const std::vector<std::vector<Reading>> cases{
+        {{100, false, 100}, {250, false, 250}},
+        // Stopped 12 s between two readings, the time between them is left out.
+        {{100, false, 100}, {12100, true, 100}, {12200, false, 200}},
+        {{100, false, 100}, {5100, true, 100}, {5200, false, 200}, {9200, true, 200}},
+        // A reading taken out of order counts nothing.
+        {{100, false, 100}, {50, false, 100}, {150, false, 150}}};
+    const SteadyClock::time_point start = SteadyClock::now();
+    for (const auto& readings : cases) {
+        RunningClock clock = running_clock_from(start);
+        for (const Reading& r : readings) {
+            EXPECT_EQ(read_running_clock(clock, start + milliseconds{r.steady_ms}, r.continued),
+                      start + milliseconds{r.running_ms})
+                << r.steady_ms;
+        }
+    }
+}
+
+TEST(HeldOutput, KeepsLinesWholeAndSaysHowManyWereDroppedOnceTheReaderIsBack) {
+    constexpr std::size_t capacity = 16;
+    const std::string one = "castora dropped 1 line of output while standard error was not being read.\n";
+    const std::string two = "castora dropped 2 lines of output while standard error was not being read.\n";
+    struct Step {
+        std::string_view hold; // empty: the reader takes `take` bytes
+        std::size_t take = 0;
+    };
+    struct Case {
+        std::vector<Step> steps;
+        std::string held;
+    };
+    const Case cases[] = {{{{"ab\ncd\n"}}, "ab\ncd\n"},
+                          {{{"0123456789\n"}, {"abcdefgh\n"}}, "0123456789\n"},
+                          {{{"0123456789\n"}, {"abcdefgh\n"}, {"", 11}}, one},
+                          // A line dropped at its start is dropped to its end, though its later pieces would fit.
+                          {{{"0123456789ab\n"}, {"cdef"}, {"gh\n"}, {"wxyz\n"}, {"", 13}}, two},
+                          // A line cut short ends before the count.
+                          {{{"0123456789"}, {"abcdefgh\n"}, {"", 10}}, "\n" + one},
+                          // A progress line ends with a carriage return.
+                          {{{"frame=1\rframe=2\r"}, {"frame=3\r"}, {"", 16}}, "\n" + one},
+                          // The count comes before the next line held.
+                          {{{"0123456789\n"}, {"abcdefgh\n"}, {"", 5}, {"xy\n"}}, "56789\n" + one + "xy\n"}};
+    for (const Case& c : cases) {
+        HeldOutput held = held_output(capacity);
+        for (const Step& step : c.steps) {
+            if (step.hold.empty()) {
+                output_taken(held, step.take);
+            } else {
+                hold_output(held, step.hold, capacity);
+            }
+        }
+        EXPECT_EQ(held.text, c.held) << c.steps.front().hold;
+    }
+}
+
+TEST(Supervisor, OutOfMemoryEndsEveryChildThroughTheStopSequenceBeforeTheEnd) {
+    const std::string marker = testing::TempDir() + "castora-memory-" + std::to_string(getpid());
+    EXPECT_EXIT(
+        {
+            install_out_of_memory_handler(end_children_from_signal_handler);
+            Supervisor supervisor;
+            Collected child;
+            ChildSpec spec = shell("trap 'echo asked > " + marker + "; exit 0' TERM; sleep 30 & wait");
+            spec.stop_style = StopStyle::finish;
+            supervisor.start(spec, child);
+            std::get_new_handler()();
+        },
+        testing::ExitedWithCode(2), "Out of memory");
+    std::ifstream asked{marker};
+    std::string word;
+    EXPECT_TRUE(asked >> word && word == "asked");
+    std::filesystem::remove(marker);
 }
