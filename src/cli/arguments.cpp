@@ -30,13 +30,18 @@ ParseOutcome parse_arguments(int argc, const char* const* argv, StudioOptions& o
                 return ParseOutcome::failure;
             }
             break;
-        case OptionAction::load_config:
+        case OptionAction::load_config: {
             store_value(options, *row, value);
-            if (const auto bad = load_config_file(options, value)) {
-                std::fputs(bad->message.c_str(), stderr);
+            const ConfigLoad load = load_config_file(options, value);
+            for (const std::string& warning : load.warnings) {
+                std::fputs(warning.c_str(), stderr);
+            }
+            if (load.failure) {
+                std::fputs(load.failure->message.c_str(), stderr);
                 return ParseOutcome::failure;
             }
             break;
+        }
         case OptionAction::store:
             if (row->takes_value()) {
                 store_value(options, *row, value);
