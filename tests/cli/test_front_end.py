@@ -40,8 +40,14 @@ class FrontEnd(unittest.TestCase):
         for args, status, stdout, stderr in (
                 (["--help"], 0, HELP, ""), (["-h"], 0, HELP, ""), (["--list-platforms", "--help", "--x"], 0, HELP, ""),
                 (["--list-scenes", "--version", "--x"], 0, version, ""),
-                *((args, 2, HELP, f"Unknown or incomplete option: {args[0]}\n") for args in (
-                    ["--bogus", "--help"], ["-hx"], ["--profile"], ["--profile=x"], ["--", "--help"], ["--HELP"])),
+                # The problem is said again after the help text, with the fix when castora can tell it.
+                *((args, 2, HELP, f"Unknown or incomplete option: {args[0]}\n{after}\n") for args, after in (
+                    (["--bogus", "--help"], "Unknown option --bogus; the options are listed above."),
+                    (["-hx"], "Unknown option -hx; the options are listed above."),
+                    (["--profile"], "Incomplete option --profile: it needs a value, as in --profile KEY."),
+                    (["--profile=x"], 'Unknown option --profile=x: write --profile KEY, with a space instead of "=".'),
+                    (["--", "--help"], "Unknown option --; the options are listed above."),
+                    (["--HELP"], "Unknown option --HELP: did you mean --help?"))),
                 # A failed --config or --target ends the walk the same way, after its own message.
                 (["--config", bad, "--version"], 2, HELP, f"Invalid config line 1 in {bad}.\n"),
                 (["--config", "/dev/zero"], 2, HELP, "Could not open config file /dev/zero: Is a character device\n"),
