@@ -129,6 +129,9 @@ int stream(StudioOptions& options) {
         tell(plan.failure());
         return configuration_failure(options, plan.failure().phase, plan.failure().report_message);
     }
+    for (const std::string& warning : plan->warnings) {
+        write_error(warning);
+    }
     for (const std::string& note : plan->notes) {
         write_error(live_line(note));
     }

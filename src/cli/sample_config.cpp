@@ -42,7 +42,12 @@ std::string sample_config_text() {
             "skip_update_check=0\n"
             "auto_download_update=1\n"
             "disable_error_reporting=0\n"
-            "reconnect=1\n";
+            "reconnect=1\n"
+            // Keys added since the first release, after its 27 lines.
+            "target_file=\n"
+            "live_overlays=0\n"
+            "overlay_file=\n"
+            "verbose=0\n";
     return text;
 }
 

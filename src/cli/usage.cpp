@@ -21,11 +21,7 @@ void print_usage(const char* program_name) {
     print_version();
     std::printf("Usage: %s [options]\n\nOptions:\n", program_name != nullptr ? program_name : "");
     for (const OptionSpec& row : option_table()) {
-        std::string option{row.name};
-        if (row.takes_value()) {
-            option += ' ';
-            option += row.value_name;
-        }
+        const std::string option = option_usage(row);
         std::printf("  %-*s%.*s\n", help_option_width, option.c_str(),
                     static_cast<int>(row.help.size()), row.help.data());
     }

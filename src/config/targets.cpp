@@ -61,7 +61,7 @@ std::optional<Failure> load_target_file(StudioOptions& options) {
     if (path.empty()) {
         return std::nullopt;
     }
-    const auto take = [&](std::string_view line) {
+    const auto take = [&](std::string_view line, unsigned long) {
         const std::string_view url = target_from_line(line);
         const std::string_view label =
             url.size() == line.size() ? "" : trim_whitespace(line.substr(0, line.find('=')));

@@ -68,10 +68,11 @@ std::optional<std::string_view> LineReader::next() {
     return trim_whitespace(std::string_view(buffer_, std::strlen(buffer_)));
 }
 
-std::optional<Failure>
-read_text_lines(const std::string& path, std::string_view what,
-                const std::function<std::optional<Failure>(std::string_view line)>& take,
-                const std::function<std::string(unsigned long line_number)>& bad_line) {
+std::optional<Failure> read_text_lines(
+    const std::string& path, std::string_view what,
+    const std::function<std::optional<Failure>(std::string_view line, unsigned long line_number)>&
+        take,
+    const std::function<std::string(unsigned long line_number)>& bad_line) {
     const Expected<FileHandle> file = open_text_file(path, what);
     if (!file) {
         return file.failure();
@@ -81,7 +82,7 @@ read_text_lines(const std::string& path, std::string_view what,
         if (is_blank_or_comment(*line)) {
             continue;
         }
-        if (std::optional<Failure> refused = take(*line)) {
+        if (std::optional<Failure> refused = take(*line, reader.line_number())) {
             refused->message += bad_line(reader.line_number());
             return refused;
         }

@@ -47,9 +47,10 @@ class LineReader {
 };
 
 // Reads the text file's lines (pieces, trimmed), passing over blank and comment lines, and hands
-// each to `take`, stopping at the first it refuses: its failure then ends with `bad_line` of the
-// line's number.
-std::optional<Failure>
-read_text_lines(const std::string& path, std::string_view what,
-                const std::function<std::optional<Failure>(std::string_view line)>& take,
-                const std::function<std::string(unsigned long line_number)>& bad_line);
+// each to `take` with its number, stopping at the first it refuses: its failure then ends with
+// `bad_line` of the line's number.
+std::optional<Failure> read_text_lines(
+    const std::string& path, std::string_view what,
+    const std::function<std::optional<Failure>(std::string_view line, unsigned long line_number)>&
+        take,
+    const std::function<std::string(unsigned long line_number)>& bad_line);

@@ -1,5 +1,7 @@
 #include "core/option_table.h"
 
+#include "core/edit_distance.h"
+
 #include <array>
 
 namespace {
@@ -29,7 +31,8 @@ constexpr std::array<OptionSpec, 43> option_rows{{
      "Scene preset. Default: camera_clean or screen_clean."},
     {"--ingest-url", "URL", &O::ingest_url, "ingest_url",
      "RTMP/SRT endpoint or URL containing {stream_key}."},
-    {"--stream-key", "KEY", &O::stream_key, "stream_key", "Stream key appended to ingest URL."},
+    {"--stream-key", "KEY", &O::stream_key, "stream_key", "Stream key appended to ingest URL.",
+     store, true},
     {"--target",
      "URL",
      {},
@@ -62,7 +65,7 @@ constexpr std::array<OptionSpec, 43> option_rows{{
     {"--automation-ack-url", "URL", &O::automation_ack_url, "automation_ack_url",
      "Castora local bridge acknowledgement URL."},
     {"--automation-token", "TOKEN", &O::automation_token, "automation_token",
-     "Local bridge token, never printed in dry-run output."},
+     "Local bridge token, never printed in dry-run output.", store, true},
     {"--update-url", "URL", &O::update_url, "update_url",
      "Update check endpoint. Default: Brevalo API."},
     {"--report-url", "URL", &O::report_url, "report_url",
@@ -98,6 +101,19 @@ const OptionSpec* find_row(Matches matches) {
     return nullptr;
 }
 
+// Suggestions are made from at most this many edits away.
+constexpr std::size_t max_suggestion_edits = 2;
+
+std::string lower_case(std::string_view text) {
+    std::string lower{text};
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return lower;
+}
+
 } // namespace
 
 std::span<const OptionSpec> option_table() {
@@ -107,6 +123,39 @@ std::span<const OptionSpec> option_table() {
 const OptionSpec* find_option(std::string_view name) {
     const std::string_view wanted = name == "-h" ? std::string_view{"--help"} : name;
     return find_row([wanted](const OptionSpec& row) { return row.name == wanted; });
+}
+
+bool is_option_name(std::string_view text) {
+    return find_row([text](const OptionSpec& row) { return row.name == text; }) != nullptr;
+}
+
+const OptionSpec* closest_option(std::string_view typed) {
+    const std::string wanted = lower_case(typed);
+    const OptionSpec* closest = nullptr;
+    std::size_t closest_edits = max_suggestion_edits + 1;
+    const OptionSpec* begun = nullptr;
+    int begun_count = 0;
+    for (const OptionSpec& row : option_rows) {
+        const std::size_t edits = edit_distance(wanted, row.name, max_suggestion_edits);
+        if (edits < closest_edits) {
+            closest = &row;
+            closest_edits = edits;
+        }
+        if (wanted.starts_with("--") && row.name.starts_with(wanted)) {
+            begun = &row;
+            ++begun_count;
+        }
+    }
+    return closest != nullptr ? closest : begun_count == 1 ? begun : nullptr;
+}
+
+std::string option_usage(const OptionSpec& row) {
+    std::string usage{row.name};
+    if (row.takes_value()) {
+        usage += ' ';
+        usage += row.value_name;
+    }
+    return usage;
 }
 
 const OptionSpec* find_config_key(std::string_view key) {

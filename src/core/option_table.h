@@ -3,6 +3,7 @@
 #include "core/options.h"
 
 #include <span>
+#include <string>
 #include <string_view>
 #include <variant>
 
@@ -23,6 +24,7 @@ struct OptionSpec {
     std::string_view config_key; // empty: the command line only
     std::string_view help;
     OptionAction action = OptionAction::store;
+    bool secret = false; // its value is never echoed
 
     bool takes_value() const { return !value_name.empty(); }
 };
@@ -31,6 +33,17 @@ std::span<const OptionSpec> option_table();
 
 // The row of a command-line option, matched exactly ("-h" is --help); nothing otherwise.
 const OptionSpec* find_option(std::string_view name);
+
+// True for exactly the name of an option of the table ("-h" is not one: it has no line).
+bool is_option_name(std::string_view text);
+
+// The option a name that matches none was most likely meant as: the nearest within two edits (a
+// character wrong, missing, added, or two swapped), letter case aside, else the only option
+// the name begins; nothing when none is that close. Ties go to the earlier row.
+const OptionSpec* closest_option(std::string_view typed);
+
+// The option as the help text shows it: "--profile KEY", or "--reconnect".
+std::string option_usage(const OptionSpec& row);
 
 // The row of a config-file key, matched exactly and case-sensitively; nothing otherwise.
 const OptionSpec* find_config_key(std::string_view key);

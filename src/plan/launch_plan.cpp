@@ -17,6 +17,63 @@ LaunchRefusal refusal(std::string message, std::string_view phase,
     return {std::move(message), {}, phase, report_message};
 }
 
+// A live run stops at what would stream to the wrong place; a dry run prints its command all the
+// same, after a warning.
+std::optional<LaunchRefusal> refused_when_live(PlanUse use, LaunchRefusal refused,
+                                               std::vector<std::string>& warnings) {
+    if (use == PlanUse::live) {
+        return refused;
+    }
+    warnings.push_back("Warning (a live run stops here): " + refused.message);
+    return std::nullopt;
+}
+
+// Without a scheme FFmpeg writes a local file of the URL's name while the creator believes they
+// are live.
+std::optional<LaunchRefusal> ingest_url_without_scheme(const StudioOptions& options) {
+    const std::string& url = options.ingest_url;
+    if (url.empty() || has_url_scheme(url)) {
+        return std::nullopt;
+    }
+    const std::string shown =
+        terminal_safe(with_secrets_hidden(url, stream_secrets({url}, options.stream_key)));
+    return refusal("Ingest URL must start with rtmp://, rtmps:// or srt:// (without a scheme "
+                   "FFmpeg writes a local file): " +
+                       shown + "\n",
+                   "ingest_url", "Ingest URL had no scheme.");
+}
+
+// An empty key in a {stream_key} leaves the platform a URL without one, which it refuses or, worse,
+// takes for another stream.
+std::optional<LaunchRefusal> stream_key_missing(const StudioOptions& options,
+                                                const std::vector<NamedDestination>& named) {
+    if (!options.stream_key.empty()) {
+        return std::nullopt;
+    }
+    std::vector<std::string_view> written; // each output as written, in output order
+    if (!options.ingest_url.empty()) {
+        written.emplace_back(options.ingest_url);
+    }
+    for (const StreamTarget& target : options.targets) {
+        written.emplace_back(target.url);
+    }
+    std::string names;
+    int count = 0;
+    for (std::size_t i = 0; i < written.size() && i < named.size(); ++i) {
+        if (written[i].find(stream_key_placeholder) != std::string_view::npos) {
+            names += (count++ == 0 ? "" : ", ") + terminal_safe(named[i].name);
+        }
+    }
+    if (count == 0) {
+        return std::nullopt;
+    }
+    return refusal("Stream key is empty, but {stream_key} in the URL" +
+                       std::string{count == 1 ? " of " : "s of "} + names +
+                       " needs one: set it with --stream-key KEY or stream_key=KEY in the studio "
+                       "config (an unset shell variable gives an empty key).\n",
+                   "stream_key", "Stream key was empty.");
+}
+
 // The ingest URL, then each target, within the limit of 16 outputs, with the label each has.
 std::optional<LaunchRefusal> build_outputs(const StudioOptions& options, OutputUrlList& urls,
                                            std::vector<std::string>& labels) {
@@ -87,10 +144,21 @@ Expected<LaunchPlan, LaunchRefusal> make_launch_plan(const StudioOptions& option
                        "URL.\n",
                        "automation", "Automation acknowledgement URL was rejected.");
     }
+    if (auto problem = ingest_url_without_scheme(options)) {
+        if (auto refused = refused_when_live(use, std::move(*problem), plan.warnings)) {
+            return std::move(*refused);
+        }
+    }
     CommandPlan& command = plan.command;
     std::vector<std::string> labels;
     if (auto refused = build_outputs(options, command.outputs, labels)) {
         return std::move(*refused);
+    }
+    plan.destinations = named_destinations(command.outputs, labels);
+    if (auto problem = stream_key_missing(options, plan.destinations)) {
+        if (auto refused = refused_when_live(use, std::move(*problem), plan.warnings)) {
+            return std::move(*refused);
+        }
     }
     if (command.outputs.empty() && use != PlanUse::ffmpeg_check) {
         return refusal("Missing --ingest-url, --target, or --target-file.\n", "targets",
@@ -111,7 +179,13 @@ Expected<LaunchPlan, LaunchRefusal> make_launch_plan(const StudioOptions& option
         }
     }
     OverlayInputs texts = overlay_inputs(options);
-    if (!options.overlay_file.empty() || options.live_overlays) {
+    const bool overlays_change = !options.overlay_file.empty() || options.live_overlays;
+    if (!options.automation_poll_url.empty() && !overlays_change) {
+        plan.warnings.emplace_back("Warning: the automation bridge changes nothing without live "
+                                   "overlays: add --live-overlays (or live_overlays=1 in the "
+                                   "studio config).\n");
+    }
+    if (overlays_change) {
         LiveOverlayPlan& live = plan.live_overlays.emplace();
         live.bridge = {options.automation_poll_url, options.automation_ack_url,
                        options.automation_token};
@@ -135,7 +209,6 @@ Expected<LaunchPlan, LaunchRefusal> make_launch_plan(const StudioOptions& option
     command.input_specifier =
         input_specifier(options.video_input, options.audio_input, command.audio);
     command.overlays = drawn_overlay_texts(texts, *plan.scene);
-    plan.destinations = named_destinations(command.outputs, labels);
     plan.secrets = stream_secrets(command.outputs, options.stream_key);
     plan.reconnect = options.reconnect;
     plan.verbose = options.verbose;

@@ -36,6 +36,9 @@ struct LaunchPlan {
     std::string video_device; // what the camera's remembered mode is kept under
     std::optional<LiveOverlayPlan> live_overlays;
     std::vector<std::string> notes; // what the overlay file's first read found, to say at once
+    // Lines to say before the command is printed or run: what a dry run shows that a live run
+    // refuses, and a setting that does nothing as the launch stands.
+    std::vector<std::string> warnings;
 };
 
 // Why a launch cannot go on: the message, what follows it on standard output (the listing of
@@ -49,7 +52,8 @@ struct LaunchRefusal {
 
 enum class PlanUse {
     live,         // a streaming launch: the run folder is made
-    dry_run,      // printed only: the recording's free name now, the run folder's template
+    dry_run,      // printed only: the recording's free name now, the run folder's template, and
+                  // warnings where a live run is refused for what it would stream to
     ffmpeg_check, // looked at only: no destination is needed either
 };
 

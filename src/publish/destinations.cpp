@@ -42,6 +42,17 @@ void add_credential_values(std::string_view query, std::vector<Secret>& secrets)
     }
 }
 
+// The text at `at` cannot go on a URL's path segment or query value: a secret found before it is
+// the whole value, not the start of a longer word.
+bool ends_a_url_part(std::string_view text, std::size_t at) {
+    if (at >= text.size()) {
+        return true;
+    }
+    const char c = text[at];
+    return !((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+             c == '-' || c == '_' || c == '.' || c == '~' || c == '%');
+}
+
 } // namespace
 
 std::string destination_name(std::string_view url) {
@@ -102,4 +113,34 @@ std::vector<Secret> stream_secrets(const OutputUrlList& urls, std::string_view s
         }
     }
     return secrets;
+}
+
+std::string with_secrets_hidden(std::string_view text, std::vector<Secret> secrets) {
+    std::sort(secrets.begin(), secrets.end(),
+              [](const Secret& a, const Secret& b) { return a.text.size() > b.text.size(); });
+    std::string shown{text};
+    for (const Secret& secret : secrets) {
+        if (secret.text.empty()) {
+            continue;
+        }
+        for (std::size_t at = shown.find(secret.text); at != std::string::npos;
+             at = shown.find(secret.text, at)) {
+            const bool in_url = at > 0 && (shown[at - 1] == '/' || shown[at - 1] == '=') &&
+                                ends_a_url_part(shown, at + secret.text.size());
+            if (in_url || secret.anywhere) {
+                shown.replace(at, secret.text.size(), secret.shown_as);
+                at += secret.shown_as.size();
+            } else {
+                at += secret.text.size();
+            }
+        }
+    }
+    return shown;
+}
+
+std::string with_url_secrets_hidden(std::string_view text) {
+    if (text.find(scheme_mark) == std::string_view::npos) {
+        return std::string{text};
+    }
+    return with_secrets_hidden(text, stream_secrets({std::string{text}}, {}));
 }

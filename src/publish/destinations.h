@@ -39,3 +39,11 @@ struct Secret {
 // stays readable); the value of every query parameter that carries a credential by its name
 // (passphrase, streamid, key, token, auth, password, pass, secret, stream_key, in any case).
 std::vector<Secret> stream_secrets(const OutputUrlList& urls, std::string_view stream_key);
+
+// The text with each secret hidden: where a URL holds it (after a '/' or '=', up to the end of
+// that part) or, for one marked so, anywhere. Longer secrets first.
+std::string with_secrets_hidden(std::string_view text, std::vector<Secret> secrets);
+
+// An argument or value as a message may echo it: when it holds a URL, the secrets that
+// stream_secrets finds in it are hidden.
+std::string with_url_secrets_hidden(std::string_view text);

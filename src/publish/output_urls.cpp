@@ -1,5 +1,7 @@
 #include "publish/output_urls.h"
 
+#include <algorithm>
+
 namespace {
 
 // Each network destination gets a queue of its own that reconnects by itself (every 2 s, for
@@ -76,6 +78,18 @@ Expected<std::string> build_ingest_url(std::string_view ingest_url, std::string_
 
 Expected<std::string> build_target_url(std::string_view target, std::string_view stream_key) {
     return with_stream_key(target, stream_key, false, "Target URL is too long.\n");
+}
+
+bool has_url_scheme(std::string_view url) {
+    const auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    const std::size_t mark = url.find("://");
+    if (mark == std::string_view::npos || !letter(url.front())) {
+        return false;
+    }
+    const std::string_view scheme = url.substr(0, mark);
+    return std::all_of(scheme.begin(), scheme.end(), [&](char c) {
+        return letter(c) || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+    });
 }
 
 std::string_view container_format(std::string_view url) {

@@ -27,6 +27,10 @@ Expected<std::string> build_ingest_url(std::string_view ingest_url, std::string_
 // A target with its placeholder filled; a key is never appended to a target.
 Expected<std::string> build_target_url(std::string_view target, std::string_view stream_key);
 
+// True when the URL begins with a scheme and "://": a letter, then letters, digits, '+', '-' or
+// '.'. Without one FFmpeg takes the text for a local file name.
+bool has_url_scheme(std::string_view url);
+
 // "mpegts" for SRT, "flv" for everything else.
 std::string_view container_format(std::string_view url);
 

@@ -12,6 +12,8 @@ from harness import (CASTORA, DEST, FIFO, OFFLINE, REPORT, Answer, FakeFfmpeg, d
                      run_castora, shared_server, without_live_lines, write)
 
 HELP = golden("help.txt").replace("Usage: castora ", f"Usage: {CASTORA} ", 1)
+BRIDGE_IDLE = ("Warning: the automation bridge changes nothing without live overlays: add --live-overlays (or "
+               "live_overlays=1 in the studio config).\n")
 POLL_REFUSED = "Automation poll URL must be HTTPS or a local Castora bridge URL.\n"
 ACK_REFUSED = "Automation acknowledgement URL must be HTTPS or a local Castora bridge URL.\n"
 
@@ -40,8 +42,14 @@ class FrontEnd(unittest.TestCase):
         for args, status, stdout, stderr in (
                 (["--help"], 0, HELP, ""), (["-h"], 0, HELP, ""), (["--list-platforms", "--help", "--x"], 0, HELP, ""),
                 (["--list-scenes", "--version", "--x"], 0, version, ""),
-                *((args, 2, HELP, f"Unknown or incomplete option: {args[0]}\n") for args in (
-                    ["--bogus", "--help"], ["-hx"], ["--profile"], ["--profile=x"], ["--", "--help"], ["--HELP"])),
+                # The problem is said again after the help text, with the fix when castora can tell it.
+                *((args, 2, HELP, f"Unknown or incomplete option: {args[0]}\n{after}\n") for args, after in (
+                    (["--bogus", "--help"], "Unknown option --bogus; the options are listed above."),
+                    (["-hx"], "Unknown option -hx; the options are listed above."),
+                    (["--profile"], "Incomplete option --profile: it needs a value, as in --profile KEY."),
+                    (["--profile=x"], 'Unknown option --profile=x: write --profile KEY, with a space instead of "=".'),
+                    (["--", "--help"], "Unknown option --; the options are listed above."),
+                    (["--HELP"], "Unknown option --HELP: did you mean --help?"))),
                 # A failed --config or --target ends the walk the same way, after its own message.
                 (["--config", bad, "--version"], 2, HELP, f"Invalid config line 1 in {bad}.\n"),
                 (["--config", "/dev/zero"], 2, HELP, "Could not open config file /dev/zero: Is a character device\n"),
@@ -78,7 +86,8 @@ class FrontEnd(unittest.TestCase):
         for case in golden("dry_runs.txt").split("$ ")[1:]:
             args, _, printed = case.partition("\n")
             with self.subTest(args=args):
-                self.assertEqual(self.run_here([*shlex.split(args), *OFFLINE, "--dry-run"]), (0, printed, ""))
+                self.assertEqual(self.run_here([*shlex.split(args), *OFFLINE, "--dry-run"]),
+                                 (0, printed, BRIDGE_IDLE if "--automation-poll-url" in args else ""))
         self.assertEqual(os.listdir(self.dir), [])  # a dry run reserves no recording
         low = self.write("low.conf", "profile=low_power_360p\nscreen=0\ntarget=rtmp://b/2\n")
         screen = self.write("screen.conf", "screen=no\nscreen=on\n")
@@ -149,6 +158,74 @@ class FrontEnd(unittest.TestCase):
                                            "-i", ""])
         self.assertEqual(len(fails.runs()), 1)
         self.assertEqual(fails.runs()[0][-1].count("|"), 15)
+
+    def test_what_a_creator_types_wrong_ends_before_going_live_with_the_fix_and_no_secret(self):
+        fake = FakeFfmpeg(tempfile.mkdtemp(dir=self.dir))
+        conf = self.write("studio.conf", 'ingest_url = "rtmp://h/live"\nstream_key="SECRETKEY123"\nreconnect=ture\n'
+                                         "no_audio=1 # no mic\nscreen=off\n")
+        targets = self.write("targets.txt", "YouTube=rtmp://y/live2/{stream_key}\n")
+        config = lambda line, text: f"Warning: config line {line} in {conf}: {text}\n"
+        quoted = "the value of {} is wrapped in quotes, which stay part of it; write it without them."
+        as_false = '{} is "{}", which reads as false; only 1, true, yes and on mean true{}.'
+        no_scheme = ("Ingest URL must start with rtmp://, rtmps:// or srt:// (without a scheme FFmpeg writes a local "
+                     "file): {}\n")
+        no_key = ("Stream key is empty, but {{stream_key}} in the URL{} needs one: set it with --stream-key KEY or "
+                  "stream_key=KEY in the studio config (an unset shell variable gives an empty key).\n")
+        stops = "Warning (a live run stops here): "
+        unknown = "Unknown or incomplete option: {}\n{}\n"
+        taken = "{0} needs a value, but the next argument is the option {1}"
+        taken = (taken + ".\n" + taken + ": write {0} {2} (an unset shell variable leaves the value out).\n").format
+        scheme_report = ("ingest_url", "Ingest URL had no scheme.")
+        for args, status, stdout, stderr, report, ffmpeg_gets in (  # for a dry run, the last word of its command
+                (["--stream-key", "--reconnect", *DEST], 2, HELP, taken("--stream-key", "--reconnect", "KEY"), (), ""),
+                (["--stream-key", "--record-file", "show.mkv"], 2, HELP, taken("--stream-key", "--record-file", "KEY"),
+                 (), ""),
+                (["--stream-kye", "KEY"], 2, HELP, unknown.format(
+                    "--stream-kye", "Unknown option --stream-kye: did you mean --stream-key?"), (), ""),
+                (["--stream-key=SECRETKEY123"], 2, HELP, unknown.format("--stream-key=****", "Unknown option "
+                 '--stream-key=****: write --stream-key KEY, with a space instead of "=".'), (), ""),
+                (["--automation-tokn=SECRETKEY123"], 2, HELP, unknown.format(
+                    "--automation-tokn=****", "Unknown option --automation-tokn=****: did you mean --automation-token "
+                    "TOKEN?"), (), ""),
+                (["--target=rtmp://a/app/SECRETKEY123"], 2, HELP, unknown.format("--target=rtmp://a/app/****",
+                 'Unknown option --target=rtmp://a/app/****: write --target URL, with a space instead of "=".'), (), ""),
+                (["stream_key=SECRETKEY123"], 2, HELP, unknown.format("stream_key=****", "Unexpected argument "
+                 "stream_key=****: on the command line, write --stream-key KEY."), (), ""),
+                (["rtmp://h/app/SECRETKEY123"], 2, HELP, unknown.format("rtmp://h/app/****", "Unexpected argument "
+                 "rtmp://h/app/****; a value goes right after its option, and the options are listed above."), (), ""),
+                (["--reconnect=1"], 2, HELP, unknown.format(
+                    "--reconnect=1", "Unknown option --reconnect=1: --reconnect takes no value; write it alone."), (), ""),
+                (["--ingest-url", "rtmp://y/live2/{stream_key}", "--stream-key", ""], 2, "", no_key.format(" of y:1935"),
+                 ("stream_key", "Stream key was empty."), ""),
+                (["--target-file", targets, "--target", "srt://b:1?streamid={stream_key}"], 2, "",
+                 no_key.format("s of b:1, YouTube"), ("stream_key", "Stream key was empty."), ""),
+                (["--ingest-url", "live.example.com/app/SECRETKEY123"], 2, "",
+                 no_scheme.format("live.example.com/app/****"), scheme_report, ""),
+                (["--config", conf], 2, "", config(1, quoted.format("ingest_url")) + config(2, quoted.format("stream_key"))
+                 + config(3, as_false.format("reconnect", "ture", "")) + config(4, as_false.format(
+                     "no_audio", "1 # no mic", " (a # or ; after a value belongs to it)")) + no_scheme.format(
+                     '"rtmp://h/live"'), scheme_report, ""),
+                # A dry run prints the command as ever, after a warning.
+                (["--ingest-url", "rtmp://y/live2/{stream_key}", "--dry-run"], 0, "rtmp://y/live2/\n",
+                 stops + no_key.format(" of y:1935"), (), ""),
+                (["--ingest-url", "live.example.com/live", "--stream-key", "k", "--dry-run"], 0,
+                 "live.example.com/live/k\n", stops + no_scheme.format("live.example.com/live"), (), ""),
+                # What must keep working goes live: a bridge without live overlays is only named once.
+                (["--automation-poll-url", "http://127.0.0.1:9/a", *DEST], 0, "", BRIDGE_IDLE, (), "rtmp://a/x"),
+                (["--stream-key", "-k3y", "--ingest-url", "srt://h:9?streamid={stream_key}&x=y", "--record-file",
+                  "show.mkv", "--overlay-title", "-x"], 0, "", "", (), "srt://h:9?streamid=-k3y&x=y")):
+            with self.subTest(args=args):
+                self.serve()
+                runs = len(fake.runs())
+                r = self.run_here([*args, "--skip-update-check", "--ffmpeg", fake.path, "--report-url",
+                                   self.server.url("/castora/report")], fake.env)
+                self.assertEqual((r.status, r.stdout.rpartition(" ")[2] if "--dry-run" in args else r.stdout,
+                                  without_live_lines(r.stderr)), (status, stdout, stderr))
+                self.assertEqual(self.server.reports(), [{**REPORT, "phase": report[0], "message": report[1]}]
+                                 if report else [])
+                self.assertEqual([run[-1] for run in fake.runs()[runs:]],
+                                 [fake.runs()[-1][-1]] if ffmpeg_gets else [])
+                self.assertIn(ffmpeg_gets, fake.runs()[-1][-1] if ffmpeg_gets else "")
 
     def test_a_device_listing_that_lists_devices_has_succeeded_whatever_ffmpeg_says_after(self):
         section = "[AVFoundation indev @ 0x143f04e50] AVFoundation {} devices:\n"

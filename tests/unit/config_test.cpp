@@ -25,8 +25,13 @@ class TextFiles : public testing::Test {
         const std::optional<Failure> failure = load();
         return {!failure, failure ? failure->message : ""};
     }
+    std::vector<std::string> warnings;
     Outcome load_config(const std::string& content) {
-        return load(content, [&] { return load_config_file(options, path); });
+        return load(content, [&] {
+            ConfigLoad loaded = load_config_file(options, path);
+            warnings = loaded.warnings;
+            return loaded.failure;
+        });
     }
     Outcome load_targets(const std::string& content) {
         options.target_file = path;
@@ -52,6 +57,38 @@ TEST_F(TextFiles, ConfigStoresTextsBooleansAndTargetsAsWritten) {
     EXPECT_TRUE(options.reconnect && options.disable_error_reporting && options.no_audio);
     EXPECT_EQ(options.targets, (std::vector<StreamTarget>{{"rtmp://a/x", ""}}));
     EXPECT_FALSE(parse_bool("On") || parse_bool("enabled") || parse_bool("") || parse_bool("0"));
+}
+
+// A value that likely means something else is kept as written, with a warning naming the line.
+TEST_F(TextFiles, ConfigWarnsOfValuesThatLikelyMeanSomethingElse) {
+    const std::string only_true = ", which reads as false; only 1, true, yes and on mean true";
+    const std::string quoted = " is wrapped in quotes, which stay part of it; write it without them.";
+    const std::string spaced = " begins or ends with a space that is not trimmed (a no-break space, say), which "
+                               "stays part of it.";
+    const std::pair<std::string, std::string> cases[] = {
+        {"reconnect=ture", "reconnect is \"ture\"" + only_true + "."},
+        {"no_audio=1 # no mic", "no_audio is \"1 # no mic\"" + only_true + " (a # or ; after a value belongs to it)."},
+        {"screen=On\x1b[2J", "screen is \"On[2J\"" + only_true + "."},
+        {"ingest_url = \"rtmp://h/live\"", "the value of ingest_url" + quoted},
+        {"stream_key=''", "the value of stream_key" + quoted},
+        {"watermark=\xC2\xA0W", "the value of watermark" + spaced},
+        {"record_file=a.mkv\v", "the value of record_file" + spaced},
+        {"overlay_file=a\xE3\x80\x80", "the value of overlay_file" + spaced}};
+    for (const std::string_view line : {"reconnect=off", "screen=", "no_audio=no", "live_overlays=false",
+                                        "reconnect=yes", "overlay_title=\"Hi\" there", "overlay_title=\"Hi'",
+                                        "overlay_title=\"", "watermark=a\xC2\xA0-b", "target=rtmp://a/'x'"}) {
+        EXPECT_EQ(load_config("# c\n" + std::string{line} + "\n"), Outcome(true, ""));
+        EXPECT_EQ(warnings, std::vector<std::string>{}) << line;
+    }
+    for (const auto& [line, warning] : cases) {
+        options = StudioOptions{};
+        EXPECT_EQ(load_config("# c\n" + line + "\n"), Outcome(true, ""));
+        EXPECT_EQ(warnings, std::vector<std::string>{"Warning: config line 2 in " + path + ": " + warning + "\n"})
+            << line;
+    }
+    EXPECT_EQ(load_config("ingest_url=\"rtmp://h/live\"\nno_audio=1 # x\n"), Outcome(true, ""));
+    EXPECT_EQ(options.ingest_url, "\"rtmp://h/live\"");
+    EXPECT_FALSE(options.no_audio);
 }
 
 TEST_F(TextFiles, LongLinesArePiecesThatCountAsLinesAndOnlyFourCharactersAreTrimmed) {
@@ -91,14 +128,14 @@ TEST_F(TextFiles, OnlyRegularFilesAreReadAndAByteOrderMarkIsSkipped) {
              {"/dev/zero", "Is a character device"},
              {testing::TempDir(), "Is a directory"},
              {fifo, "Is a FIFO"}}) {
-        EXPECT_EQ(load_config_file(options, file),
+        EXPECT_EQ(load_config_file(options, file).failure,
                   Failure{"Could not open config file " + file + ": " + reason + "\n"});
     }
     std::remove(fifo.c_str());
     EXPECT_EQ(load_config("\xEF\xBB\xBF# starter\n\xEF\xBB\xBFx=1\n"),
               Outcome(false, "Unknown config key: \xEF\xBB\xBFx\nInvalid config line 2 in " + path + ".\n"));
     EXPECT_EQ(load_targets("\xEF\xBB\xBFrtmp://h/1\n"), Outcome(true, ""));
-    EXPECT_FALSE(load_config_file(options, ""));
+    EXPECT_FALSE(load_config_file(options, "").failure);
 }
 
 TEST_F(TextFiles, TargetsAreCheckedInOrderUpToTheLimitAndLabelledOnlyBeforeTheScheme) {
