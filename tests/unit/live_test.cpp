@@ -326,3 +326,17 @@ TEST(HealthWarnings, EachCauseIsNamedWithWhatToDoAtMostOnceAMinuteAndWhenItIsOve
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find("it is already the lightest profile"), std::string::npos);
 }
+
+TEST(StatusView, ARedrawReplacesTheLastViewWhateverTheTerminalsWidthBecame) {
+    std::string written;
+    std::string erase_at_end;
+    TerminalView view{[&](std::string_view bytes) { written += bytes; },
+                      [&](std::string_view sequence) { erase_at_end = sequence; }};
+    view.draw({std::string(30, 'a'), "b"}, 80);
+    EXPECT_EQ(std::exchange(written, ""), std::string(30, 'a') + "\nb\n");
+    EXPECT_EQ(erase_at_end, "\r\x1b[2A\x1b[J");
+    view.above("Live: x\n", 20); // narrower: the long line now takes two rows
+    EXPECT_EQ(std::exchange(written, ""), "\r\x1b[3A\x1b[JLive: x\n" + std::string(30, 'a') + "\nb\n");
+    view.erase(80);
+    EXPECT_EQ(std::make_pair(written, erase_at_end), std::make_pair(std::string{"\r\x1b[2A\x1b[J"}, std::string{}));
+}
