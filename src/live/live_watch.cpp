@@ -3,10 +3,6 @@
 #include "ffmpeg/log_line.h"
 #include "live/live_lines.h"
 
-#include "publish/output_urls.h"
-
-#include <algorithm>
-
 namespace {
 
 using std::chrono::seconds;
@@ -16,8 +12,6 @@ using std::chrono::seconds;
 constexpr seconds connect_settle_time{4};
 // A part line (a question, say) is passed on once FFmpeg has added nothing to it for this long.
 constexpr std::chrono::milliseconds part_line_wait{500};
-// A secret this long is hidden wherever it appears; a shorter one where a URL holds it.
-constexpr std::size_t unmistakable_secret_length = 8;
 // A full queue is emptied at once and takes up to half a minute to fill again: one that has not
 // overflowed for a minute keeps up again. While it does not, it is said again at most this often.
 constexpr seconds queue_calm_time{60};
@@ -31,25 +25,6 @@ std::string_view between(std::string_view line, std::string_view before, std::st
     }
     const std::string_view rest = line.substr(start + before.size());
     return rest.substr(0, rest.find(after));
-}
-
-// The text at `at` cannot go on a URL's path segment or query value: a short secret found there
-// is the whole value, not the start of a longer word.
-bool ends_a_url_part(std::string_view text, std::size_t at) {
-    if (at >= text.size()) {
-        return true;
-    }
-    const char c = text[at];
-    const bool word = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                      c == '-' || c == '_' || c == '.' || c == '~' || c == '%';
-    return !word;
-}
-
-// As the tee list writes a text.
-std::string tee_written(std::string_view text) {
-    std::string written;
-    append_tee_escaped(written, text);
-    return written;
 }
 
 std::string plural(long long count, std::string_view word) {
@@ -67,8 +42,7 @@ LiveWatch::LiveWatch(LivePlan plan) : plan_(std::move(plan)) {
         tracked.destination = destination;
         tracked_.push_back(tracked);
     }
-    std::sort(plan_.secrets.begin(), plan_.secrets.end(),
-              [](const Secret& a, const Secret& b) { return a.text.size() > b.text.size(); });
+    plan_.secrets = longest_first(std::move(plan_.secrets));
 }
 
 std::string LiveWatch::received(std::string_view bytes, LiveClock::time_point now) {
@@ -292,23 +266,7 @@ void LiveWatch::say(std::string& out, const std::string& line) {
 }
 
 std::string LiveWatch::hide_secrets(std::string_view text) const {
-    std::string shown{text};
-    for (const Secret& secret : plan_.secrets) {
-        for (const std::string& form : {secret.text, tee_written(secret.text)}) {
-            for (std::size_t at = shown.find(form); at != std::string::npos;
-                 at = shown.find(form, at)) {
-                const bool in_url = at > 0 && (shown[at - 1] == '/' || shown[at - 1] == '=') &&
-                                    ends_a_url_part(shown, at + form.size());
-                if (in_url || secret.anywhere || form.size() >= unmistakable_secret_length) {
-                    shown.replace(at, form.size(), secret.shown_as);
-                    at += secret.shown_as.size();
-                } else {
-                    at += form.size();
-                }
-            }
-        }
-    }
-    return shown;
+    return with_secrets_hidden(text, plan_.secrets);
 }
 
 std::string LiveWatch::own_line(const std::string& text) {

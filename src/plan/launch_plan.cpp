@@ -35,8 +35,8 @@ std::optional<LaunchRefusal> ingest_url_without_scheme(const StudioOptions& opti
     if (url.empty() || has_url_scheme(url)) {
         return std::nullopt;
     }
-    const std::string shown =
-        terminal_safe(with_secrets_hidden(url, stream_secrets({url}, options.stream_key)));
+    const std::string shown = terminal_safe(
+        with_secrets_hidden(url, longest_first(stream_secrets({url}, options.stream_key))));
     return refusal("Ingest URL must start with rtmp://, rtmps:// or srt:// (without a scheme "
                    "FFmpeg writes a local file): " +
                        shown + "\n",

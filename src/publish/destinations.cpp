@@ -44,6 +44,9 @@ void add_credential_values(std::string_view query, std::vector<Secret>& secrets)
 
 // The text at `at` cannot go on a URL's path segment or query value: a secret found before it is
 // the whole value, not the start of a longer word.
+// A secret this long is hidden wherever it appears; a shorter one where a URL holds it.
+constexpr std::size_t unmistakable_secret_length = 8;
+
 bool ends_a_url_part(std::string_view text, std::size_t at) {
     if (at >= text.size()) {
         return true;
@@ -115,23 +118,28 @@ std::vector<Secret> stream_secrets(const OutputUrlList& urls, std::string_view s
     return secrets;
 }
 
-std::string with_secrets_hidden(std::string_view text, std::vector<Secret> secrets) {
+std::vector<Secret> longest_first(std::vector<Secret> secrets) {
     std::sort(secrets.begin(), secrets.end(),
               [](const Secret& a, const Secret& b) { return a.text.size() > b.text.size(); });
+    return secrets;
+}
+
+std::string with_secrets_hidden(std::string_view text, const std::vector<Secret>& secrets) {
     std::string shown{text};
     for (const Secret& secret : secrets) {
-        if (secret.text.empty()) {
-            continue;
-        }
-        for (std::size_t at = shown.find(secret.text); at != std::string::npos;
-             at = shown.find(secret.text, at)) {
-            const bool in_url = at > 0 && (shown[at - 1] == '/' || shown[at - 1] == '=') &&
-                                ends_a_url_part(shown, at + secret.text.size());
-            if (in_url || secret.anywhere) {
-                shown.replace(at, secret.text.size(), secret.shown_as);
-                at += secret.shown_as.size();
-            } else {
-                at += secret.text.size();
+        std::string tee_written;
+        append_tee_escaped(tee_written, secret.text);
+        for (const std::string& form : {secret.text, tee_written}) {
+            for (std::size_t at = form.empty() ? std::string::npos : shown.find(form);
+                 at != std::string::npos; at = shown.find(form, at)) {
+                const bool in_url = at > 0 && (shown[at - 1] == '/' || shown[at - 1] == '=') &&
+                                    ends_a_url_part(shown, at + form.size());
+                if (in_url || secret.anywhere || form.size() >= unmistakable_secret_length) {
+                    shown.replace(at, form.size(), secret.shown_as);
+                    at += secret.shown_as.size();
+                } else {
+                    at += form.size();
+                }
             }
         }
     }
@@ -142,5 +150,5 @@ std::string with_url_secrets_hidden(std::string_view text) {
     if (text.find(scheme_mark) == std::string_view::npos) {
         return std::string{text};
     }
-    return with_secrets_hidden(text, stream_secrets({std::string{text}}, {}));
+    return with_secrets_hidden(text, longest_first(stream_secrets({std::string{text}}, {})));
 }

@@ -40,9 +40,13 @@ struct Secret {
 // (passphrase, streamid, key, token, auth, password, pass, secret, stream_key, in any case).
 std::vector<Secret> stream_secrets(const OutputUrlList& urls, std::string_view stream_key);
 
-// The text with each secret hidden: where a URL holds it (after a '/' or '=', up to the end of
-// that part) or, for one marked so, anywhere. Longer secrets first.
-std::string with_secrets_hidden(std::string_view text, std::vector<Secret> secrets);
+// The secrets, longest first: the order they are hidden in.
+std::vector<Secret> longest_first(std::vector<Secret> secrets);
+
+// The text with each secret hidden, as written and as the tee list escapes it: where a URL holds
+// it (after a '/' or '=', up to the end of that part), and anywhere when it is marked so or is
+// long enough to be unmistakable (8 bytes). `secrets` come longest first.
+std::string with_secrets_hidden(std::string_view text, const std::vector<Secret>& secrets);
 
 // An argument or value as a message may echo it: when it holds a URL, the secrets that
 // stream_secrets finds in it are hidden.
