@@ -17,3 +17,6 @@ std::optional<std::string> read_private_file(const std::string& folder, std::str
 // and writable by this user only; the folder is made, private too, when missing. False when
 // that cannot be done; nothing is left behind then.
 bool write_private_file(const std::string& folder, std::string_view name, std::string_view content);
+
+// Removes the file from the folder, when the folder is this user's alone.
+void remove_private_file(const std::string& folder, std::string_view name);

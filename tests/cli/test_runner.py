@@ -108,6 +108,45 @@ class Runner(unittest.TestCase):
         launch(XDG_CACHE_HOME="cache", HOME=os.path.join(self.dir, "home"))
         self.assertEqual(len(glob.glob(os.path.join(self.dir, "home", ".cache", "castora", "ffmpeg-*"))), 1)
 
+    def test_only_settled_answers_are_kept_and_a_check_leaves_the_next_launch_its_answer(self):
+        fake = FakeFfmpeg(self.dir, copy=True)
+        cache = os.path.join(self.dir, "cache")
+        def entries():  # what the cache keeps of the fake: "not ffmpeg", "lacks" (drawtext) or "complete"
+            kept = [read(path).decode().splitlines()[-3:-1] for path in glob.glob(cache + "/castora/ffmpeg-*")]
+            return [kind if kind == "not ffmpeg" else "complete" if "drawtext" in has else "lacks" for kind, has in kept]
+        lacks = ["lacks"]
+        for step, (mode, env, status, asked, kept) in enumerate((  # what is asked, the status, questions, cache entry
+                ("launch", {"FAKE_FFMPEG_LACKS": "drawtext"}, 2, 6, lacks),
+                # A check whose answers settle nothing leaves no earlier verdict behind.
+                ("check", {"FAKE_FFMPEG_LACKS": "", "FAKE_FFMPEG_FAILS": "-filters"}, 2, 6, []),
+                ("launch", {"FAKE_FFMPEG_LACKS": ""}, 0, 6, ["complete"]),
+                # A check's answer serves the next launch, which asks nothing.
+                ("check", {"FAKE_FFMPEG_LACKS": "drawtext"}, 2, 6, lacks),
+                ("launch", {"FAKE_FFMPEG_LACKS": ""}, 2, 0, lacks),
+                # A launch whose listing fails once goes live and keeps no verdict; the next one asks again.
+                ("change", {"FAKE_FFMPEG_LACKS": "", "FAKE_FFMPEG_FAILS": "-muxers"}, 0, 6, []),
+                ("launch", {"FAKE_FFMPEG_LACKS": "", "FAKE_FFMPEG_ASK_SLEEP": "6"}, 0, 6, []),
+                ("launch", {}, 0, 0, ["not ffmpeg"]),  # a program that answers -version without the banner
+                ("launch", {"FAKE_FFMPEG_LACKS": ""}, 0, 0, ["not ffmpeg"]),
+                # The same size and modification time, rewritten: its change time tells it is another build.
+                ("change", {"FAKE_FFMPEG_LACKS": "drawtext"}, 2, 6, lacks))):
+            with self.subTest(step=step, mode=mode, env=env):
+                if mode == "change":
+                    before = os.stat(fake.path)
+                    with open(fake.path, "r+b") as f:
+                        content = f.read()
+                        f.seek(0)
+                        f.write(content)
+                    os.utime(fake.path, ns=(before.st_atime_ns, before.st_mtime_ns))
+                    self.assertEqual(os.stat(fake.path).st_size, before.st_size)
+                asked_before = len(fake.asked())
+                r = run_castora([*OFFLINE, "--ffmpeg", fake.path, *DEST, *(["--check-ffmpeg"] if mode == "check" else [])],
+                                env={**fake.env, "XDG_CACHE_HOME": cache, **env}, cwd=self.dir)
+                self.assertEqual((r.status, len(fake.asked()) - asked_before, entries()), (status, asked, kept), r)
+        self.assertIn("could not be checked: its -filters listing failed. Nothing is kept", run_castora(
+            ["--check-ffmpeg", "--ffmpeg", fake.path], env={**fake.env, "XDG_CACHE_HOME": cache, "FAKE_FFMPEG_LACKS": "",
+                                                            "FAKE_FFMPEG_FAILS": "-filters"}).stdout)
+
     def test_asking_ffmpeg_neither_holds_a_launch_nor_outlives_a_stop(self):
         fake = FakeFfmpeg(self.dir, copy=True, FAKE_FFMPEG_LACKS="drawtext", FAKE_FFMPEG_ASK_SLEEP="30")
         castora = Background([*OFFLINE, "--ffmpeg", fake.path, *DEST, "--record-file", "rec.mkv"], env=fake.env,
