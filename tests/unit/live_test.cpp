@@ -1,11 +1,14 @@
 #include "automation/bridge_answer.h"
 #include "config/overlay_file.h"
+#include "live/camera_memory.h"
 #include "live/live_watch.h"
 #include "live/overlay_state.h"
 #include "publish/destinations.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <unistd.h>
 
@@ -222,4 +225,41 @@ TEST(LiveWatch, HidesEveryCredentialOfTheDestinations) {
         EXPECT_EQ(watch.received("Output #0, flv, to '" + built + "':\nslave '" + tee_entry + "'\n", {}),
                   "Output #0, flv, to '" + std::string{shown} + "':\nslave '" + shown_in_tee + "'\n");
     }
+}
+
+// Far more cameras than 64 KiB hold: the newest stay, the oldest go, and a file that grew
+// larger before still gives its newest entries.
+TEST(CameraMemory, KeepsItsNewestEntriesWithinItsSize) {
+    const std::string home = testing::TempDir() + "castora-memory-" + std::to_string(getpid());
+    const std::string_view names[] = {"HOME", "XDG_CACHE_HOME"};
+    std::vector<std::optional<std::string>> before;
+    for (const std::string_view name : names) {
+        const char* value = std::getenv(name.data());
+        before.push_back(value ? std::optional<std::string>{value} : std::nullopt);
+    }
+    setenv("HOME", home.c_str(), 1);
+    setenv("XDG_CACHE_HOME", (home + "/cache").c_str(), 1);
+    const CaptureMode profile{640, 360, 24};
+    const auto camera = [](int n) { return "camera " + std::to_string(n) + std::string(100, '.'); };
+    for (int n = 0; n < 1000; ++n) {
+        remember_camera_mode(camera(n), profile, CaptureMode{640, 480, 30.0 + n % 2});
+    }
+    remember_camera_mode(camera(0), profile, CaptureMode{1280, 720, 30}); // again: now the newest
+    const std::string file = home + "/cache/castora/camera-modes";
+    EXPECT_LE(std::filesystem::file_size(file), 65536u);
+    EXPECT_EQ(remembered_camera_mode(camera(999), profile), (CaptureMode{640, 480, 31}));
+    EXPECT_EQ(remembered_camera_mode(camera(0), profile), (CaptureMode{1280, 720, 30}));
+    EXPECT_EQ(remembered_camera_mode(camera(300), profile), std::nullopt);
+    EXPECT_EQ(remembered_camera_mode(camera(999), CaptureMode{854, 480, 30}), std::nullopt);
+    remember_camera_mode(camera(999), profile, std::nullopt);
+    EXPECT_EQ(remembered_camera_mode(camera(999), profile), std::nullopt);
+    EXPECT_EQ(remembered_camera_mode(camera(998), profile), (CaptureMode{640, 480, 30}));
+    {
+        std::ofstream grown{file, std::ios::app};
+        for (int n = 0; n < 1000; ++n) {
+            grown << "320x240@15\t640x360@24\told " << n << std::string(100, '.') << "\n";
+        }
+    }
+    EXPECT_EQ(remembered_camera_mode("old 999" + std::string(100, '.'), profile), (CaptureMode{320, 240, 15}));
+    std::filesystem::remove_all(home);
 }
