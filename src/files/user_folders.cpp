@@ -1,6 +1,8 @@
 #include "files/user_folders.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <string_view>
 
 namespace {
 
@@ -24,4 +26,17 @@ std::string user_cache_folder() {
     const std::string home = home_folder();
     return home.empty() ? "" : home + "/.cache/castora";
 #endif
+}
+
+std::string temporary_folder() {
+    const char* set = std::getenv("TMPDIR");
+    std::string_view folder = set != nullptr ? set : "";
+    const bool plain = std::all_of(folder.begin(), folder.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '/' || c == '.' || c == '_' || c == '-';
+    });
+    while (folder.size() > 1 && folder.ends_with('/')) {
+        folder.remove_suffix(1);
+    }
+    return folder.starts_with('/') && plain ? std::string{folder} : "/tmp";
 }

@@ -52,13 +52,24 @@ def decode(data):
     return data.decode("utf-8", "surrogateescape")
 
 
-CACHE = tempfile.mkdtemp(prefix="castora-cache-")  # the user's cache folder of every launch of this test process
-atexit.register(shutil.rmtree, CACHE, ignore_errors=True)
+# The user's cache folder of every launch of this test process, so that each FFmpeg stand-in is asked once (tests of
+# the cache give their own); every other folder of the user is one launch's own.
+CACHE = tempfile.mkdtemp(prefix="castora-cache-")
+LAUNCHES = tempfile.mkdtemp(prefix="castora-launches-")
+for folder in (CACHE, LAUNCHES):
+    atexit.register(shutil.rmtree, folder, ignore_errors=True)
 
 
-def castora_env(env=None):  # a minimal environment (sanitizer settings pass through) plus `env`
+def castora_env(env=None):
+    """A minimal environment (sanitizer settings pass through) with a home, a temporary folder and XDG folders of this
+    launch's own, plus `env`."""
     kept = {k: v for k, v in os.environ.items() if k.endswith("SAN_OPTIONS")}
-    return {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LC_ALL": "C", "XDG_CACHE_HOME": CACHE, **kept,
+    root = tempfile.mkdtemp(dir=LAUNCHES)
+    private = {name: os.path.join(root, name.lower()) for name in ("HOME", "TMPDIR", "XDG_CONFIG_HOME", "XDG_DATA_HOME",
+                                                                    "XDG_STATE_HOME", "XDG_RUNTIME_DIR")}
+    for folder in private.values():
+        os.mkdir(folder, 0o700)
+    return {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LC_ALL": "C", **private, "XDG_CACHE_HOME": CACHE, **kept,
             **(env or {})}
 
 
@@ -75,9 +86,12 @@ def without_live_lines(text):
 class Background:
     """castora running in the background; what it writes to standard error is collected as it comes."""
 
-    def __init__(self, args, env=None, cwd=None):  # in a process group of its own, as a terminal's job
-        self.process = subprocess.Popen([CASTORA, *args], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.PIPE, env=castora_env(env), cwd=cwd, start_new_session=True)
+    def __init__(self, args, env=None, cwd=None, program=None):  # in a process group of its own, as a terminal's job
+        self.env = castora_env(env)
+        self.tmpdir = self.env["TMPDIR"]  # where its run folder goes
+        self.process = subprocess.Popen([program or CASTORA, *args], stdin=subprocess.DEVNULL,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=self.env, cwd=cwd,
+                                        start_new_session=True)
         self.pid, self.send_signal, self.chunks = self.process.pid, self.process.send_signal, []
         self.send_group_signal = lambda number: os.killpg(self.pid, number)  # as the terminal sends Ctrl-C
         self.reader = threading.Thread(target=self._read, daemon=True)

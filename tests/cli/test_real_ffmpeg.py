@@ -182,7 +182,6 @@ class Scenarios:
         bridge = Bridge()
         self.addCleanup(bridge.stop)
         overlays = write(os.path.join(self.dir, "overlays.txt"), "score_left=Reds 0\n")
-        folders = set(glob.glob("/tmp/castora-run-*"))
         castora = self.launch(["--scene", "gift_war_scoreboard", "--no-audio", "--target", f"rtmp://127.0.0.1:{free_port()}/a",
                                "--record-file", "rec.mkv", "--overlay-file", overlays, *bridge.options("t'k")], 7,
                               CASTORA_SUBSTITUTE_STILL="1")
@@ -192,11 +191,12 @@ class Scenarios:
             wait_for(lambda: any(float(t) >= second for t in re.findall(r"time=00:00:(\d\d\.\d\d)", castora.stderr)))
             change()
             changed_at.append(max(float(t) for t in re.findall(r"time=00:00:(\d\d\.\d\d)", castora.stderr)))
+            self.assertEqual(len(glob.glob(castora.tmpdir + "/castora-run-*/score_left.txt")), 1)  # its own TMPDIR
         self.assertEqual(castora.wait(), 0, castora.stderr[-2000:])
         self.assertEqual((castora.stderr.count("Live: streaming to "), bridge.acks, bridge.headers[0]["Authorization"]),
                          (1, [{"id": "17", "status": "applied"}], "Bearer t'k"))
         self.assertIn('Live: score_left is now "Reds 1".\n', castora.stderr)
-        self.assertEqual(set(glob.glob("/tmp/castora-run-*")), folders)
+        self.assertEqual(os.listdir(castora.tmpdir), [])
         # Frame by frame (24 a second, a quarter of the size): where the picture changed.
         frames = subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-i", os.path.join(self.dir, "rec.mkv"), "-vf",
                                  "scale=160:90", "-f", "rawvideo", "-pix_fmt", "gray", "-"], capture_output=True,

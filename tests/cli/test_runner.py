@@ -257,6 +257,7 @@ class Runner(unittest.TestCase):
                    action(4, "score_right", "%{pts} it's: a\\b\nc"), action(5, "../x", "y"), action(6, "", "", "webhook"))
         [chain] = [run[run.index("-vf") + 1] for run in fake.runs() if run[-1] == "rtmp://a/texts"]
         folder = os.path.dirname(chain.split("drawtext=textfile=")[1].split(":")[0])
+        self.assertEqual(os.path.dirname(folder), running["texts"].tmpdir)  # D39: the run folder is under its TMPDIR
         wait_for(lambda: read(folder + "/score_right.txt") == b"%{pts} it's: a\\bc", what="the texts")
         os.remove(os.path.join(self.dir, "overlays.txt"))
         wait_for(lambda: overlay_file.format("overlays.txt", "No such file or directory") in running["texts"].stderr)
@@ -274,8 +275,8 @@ class Runner(unittest.TestCase):
                                        "rejected", "reason": "unknown overlay"}, {"id": "6", "status": "rejected",
                                        "reason": "unsupported action"}])
         self.assertEqual((sorted(os.listdir(self.dir)), cases["line feed in token"][0].headers, os.path.exists(folder),
-                          os.path.exists("/tmp/x.txt")), (["ffmpeg-runs.jsonl", "fifo", "overlays.txt", "zero"], [],
-                                                           False, False))
+                          os.listdir(running["texts"].tmpdir)), (["ffmpeg-runs.jsonl", "fifo", "overlays.txt", "zero"],
+                                                                  [], False, []))
 
 
 class MinuteLong(unittest.TestCase):
