@@ -1,15 +1,18 @@
 #include "automation/bridge_answer.h"
 #include "config/overlay_file.h"
 #include "live/camera_memory.h"
+#include "live/live_overlays.h"
 #include "live/live_watch.h"
 #include "live/overlay_state.h"
 #include "publish/destinations.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <unistd.h>
 
 namespace {
@@ -34,18 +37,74 @@ TEST(OverlayState, ChangesOnlyTheBoxesDrawnAndSumsUpABurstOnceASecond) {
         {"watermark", "", std::nullopt, 4},
         {"score_right", "\n", std::nullopt, 3},
         {"score_left", "A 2", std::nullopt, 2}};
-    for (const auto& [key, text, refusal, rewrite] : changes) {
-        const OverlayState::Outcome outcome = state.set(key, text);
-        EXPECT_EQ(std::tie(outcome.refusal, outcome.rewrite), std::tie(refusal, rewrite)) << key;
+    for (const auto& [key, text, refusal, overlay] : changes) {
+        OverlayState::Change change = state.change(key, text);
+        EXPECT_EQ(std::tie(change.refusal, change.overlay), std::tie(refusal, overlay)) << key;
+        if (change.overlay) {
+            state.shown(*change.overlay, std::move(change.text));
+        }
     }
     EXPECT_EQ(state.text(0), "It's 1:0, [live] %{pts}\\[2J");
     EXPECT_EQ(state.text(4), "Brevalo");
     EXPECT_EQ(state.status_line(start), "overlay_title is now \"It's 1:0, [live] %{pts}\\[2J\"; score_left changed "
                                         "2 times, now \"A 2\"; score_right is now blank; watermark is now \"Brevalo\"");
-    state.set("score_right", "B 1");
+    // A change whose file was not written changes nothing: the same text is a change again.
+    EXPECT_EQ(state.change("score_right", "B 1").overlay, 3u);
+    EXPECT_EQ(state.change("score_right", "B 1").overlay, 3u);
+    state.shown(3, "B 1");
     EXPECT_EQ(state.status_line(start + milliseconds{999}), "");
     EXPECT_EQ(state.status_line(start + milliseconds{1000}), "score_right is now \"B 1\"");
     EXPECT_EQ(state.status_line(start + milliseconds{5000}), "");
+}
+
+// A text is applied only once its file is written: a full disk refuses the change with the
+// reason, keeps the picture's text, says so once, and the same change is tried again.
+TEST(LiveOverlays, ATextIsAppliedOnlyOnceItsFileIsWritten) {
+    Supervisor supervisor;
+    std::vector<std::string> said;
+    std::map<std::string, std::string> files;
+    int failure = 0;
+    const auto write = [&](const std::string& path, std::string_view text, const std::string& temporary) {
+        EXPECT_EQ(temporary.substr(0, 8), "/run/x/.");
+        if (failure != 0) {
+            return std::optional<int>{failure};
+        }
+        files[path.substr(7)] = text;
+        return std::optional<int>{};
+    };
+    LiveOverlays overlays{supervisor,
+                          "/run/x",
+                          {std::nullopt, std::nullopt, "A 0", std::nullopt, "Ours"},
+                          {},
+                          [&](const std::string& line) { said.push_back(line); },
+                          write};
+    using Why = std::optional<std::string>;
+    const std::string full = "could not be written: No space left on device";
+    const std::tuple<int, std::string_view, std::string_view, Why, std::string_view> steps[] = {
+        // the disk fails with, key, text, refusal, score_left's file after it
+        {0, "score_left", "A 1", std::nullopt, "A 1"},
+        {ENOSPC, "score_left", "A 2", full, "A 1"},
+        {ENOSPC, "score_left", "A 2", full, "A 1"},
+        {ENOSPC, "score_left", "", full, "A 1"},
+        {ENOSPC, "overlay_title", "x", "not drawn in this scene, and FFmpeg cannot add a box to a running stream",
+         "A 1"},
+        {ENOSPC, "score_left", "A 1", std::nullopt, "A 1"}, // what it shows: nothing to write
+        {EIO, "score_left", "A 2", "could not be written: Input/output error", "A 1"},
+        {0, "score_left", "A 2", std::nullopt, "A 2"}};
+    for (const auto& [error, key, text, refusal, shown] : steps) {
+        failure = error;
+        EXPECT_EQ(overlays.apply(key, text), refusal) << key << "=" << text;
+        EXPECT_EQ(files["score_left.txt"], shown) << key << "=" << text;
+    }
+    EXPECT_EQ(said, (std::vector<std::string>{
+                        "the text of score_left could not be written: No space left on device; the picture "
+                        "still shows \"A 1\".",
+                        "the text of score_left could not be written: Input/output error; the picture still "
+                        "shows \"A 1\"."}));
+    failure = ENOSPC;
+    EXPECT_FALSE(overlays.write_all());
+    EXPECT_EQ(said.back(), "the text of score_left could not be written in /run/x: No space left on device; the "
+                           "stream does not start.");
 }
 
 TEST(OverlayFile, LinesAreReadAsInAStudioConfigAndTheRestSaidByLine) {
@@ -84,6 +143,51 @@ TEST(OverlayFile, AChangeIsReadOnceItHasSettledAndEachProblemIsSaidOnce) {
     EXPECT_EQ(look(400), 0u);
     EXPECT_EQ(look(450), 1u); // readable again
     EXPECT_EQ(applied.back(), "score_left=3");
+    unlink(path.c_str());
+}
+
+// A counter rewriting the file before every look: it never settles, yet its latest whole text
+// is taken every 200-250 ms; a read caught mid-write (no line feed at its end, or a line that
+// cannot be read) is not taken until a whole one comes.
+TEST(OverlayFile, AFileThatKeepsChangingShowsItsLatestWholeTextFourTimesASecond) {
+    const std::string path = testing::TempDir() + "castora-busy-" + std::to_string(getpid());
+    const auto rewrite = [&](const std::string& text) { std::ofstream{path, std::ios::trunc} << text; };
+    rewrite("score_left=0\n");
+    OverlayFileWatch watch{path};
+    std::vector<std::string> applied;
+    std::size_t messages = 0;
+    const auto look = [&](int ms) {
+        messages +=
+            watch
+                .look(start + milliseconds{ms},
+                      [&](std::string_view key, std::string_view text) {
+                          applied.push_back(std::string{key} + "=" + std::string{text} + "@" + std::to_string(ms));
+                          return std::nullopt;
+                      })
+                .size();
+    };
+    look(0);
+    for (int ms = 50; ms <= 1000; ms += 50) {
+        rewrite("score_left=" + std::to_string(ms / 50) + std::string(ms / 50 % 3, ' ') + "\n"); // a new size
+        look(ms);
+    }
+    EXPECT_EQ(applied, (std::vector<std::string>{"score_left=0@0", "score_left=5@250", "score_left=10@500",
+                                                 "score_left=15@750", "score_left=20@1000"}));
+    applied.clear();
+    const std::pair<int, std::string> writes[] = {{1050, "score_left=21\n"},  {1100, "score_left=22\n"},
+                                                  {1150, "score_left=23 \n"}, {1200, "score_left=24\n"},
+                                                  {1250, "score_left=2"},     {1300, "score_lef\n"},
+                                                  {1350, "score_left=27\n"},  {1400, ""},
+                                                  {1450, "score_lef\n"},      {1500, ""}};
+    for (const auto& [ms, text] : writes) {
+        if (!text.empty()) {
+            rewrite(text);
+        }
+        look(ms);
+    }
+    // Settled, a file is taken as it is, and its problem said once.
+    EXPECT_EQ(applied, std::vector<std::string>{"score_left=27@1350"});
+    EXPECT_EQ(messages, 1u);
     unlink(path.c_str());
 }
 
