@@ -111,12 +111,7 @@ void LiveOverlays::start() {
     });
     if (!plan_.bridge.poll_url.empty()) {
         const auto apply_action = [this](const BridgeAction& action) {
-            std::optional<std::string> refusal = apply(action.overlay, action.text);
-            if (refusal) {
-                say_("the automation bridge's action " + terminal_safe(action.id) + " for " +
-                     terminal_safe(action.overlay) + " was refused: " + *refusal + ".");
-            }
-            return refusal;
+            return apply(action.overlay, action.text);
         };
         bridge_.emplace(supervisor_, plan_.bridge, apply_action, say_);
         bridge_->start();

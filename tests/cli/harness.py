@@ -263,16 +263,18 @@ class ServiceServer:
 class Bridge:
     """A local automation bridge on 127.0.0.1 (plain HTTP). A poll (GET /actions) waits up to `hold` seconds for actions
     queued with `send`, or gets `answer` (bytes) when set, after `delay` seconds; every acknowledgement (POST /ack) is
-    kept in `acks`, every request's headers in `headers`."""
+    kept in `acks`, every request's headers in `headers`, and the polls are counted in `polls`."""
 
     def __init__(self, hold=25, answer=None, delay=0):
         self.hold, self.answer, self.delay, self.queue, self.acks, self.headers = hold, answer, delay, [], [], []
+        self.polls = 0
         self.ready = threading.Condition()
         bridge = self
 
         class Handler(http.server.BaseHTTPRequestHandler):
             def do_GET(self):
                 bridge.headers.append(dict(self.headers))
+                bridge.polls += 1
                 time.sleep(bridge.delay)
                 with bridge.ready:
                     bridge.ready.wait_for(lambda: bridge.queue or bridge.answer is not None, timeout=bridge.hold)

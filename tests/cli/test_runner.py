@@ -1,6 +1,7 @@
 """Running FFmpeg (a fake one): exit statuses, the reconnect policy, stops, recording names, and the dry-run line as a
 faithful shell rendering (sh and zsh) of the vector that a real launch runs."""
 import glob
+import json
 import os
 import shutil
 import signal
@@ -10,7 +11,8 @@ import time
 import unittest
 
 from harness import (CASTORA, DEST, FAKE_FFMPEG, OFFLINE, REPORT, Answer, Background, Bridge, FakeFfmpeg, alive,
-                     castora_env, children_of, read, run_castora, shared_server, wait_for, without_live_lines, write)
+                     castora_env, children_of, read, require_tools, run_castora, shared_server, wait_for,
+                     without_live_lines, write)
 
 RESTART = "Brevalo stream process exited with code {}. Restarting in 3 seconds ({}/5).\n"
 
@@ -277,6 +279,104 @@ class Runner(unittest.TestCase):
         self.assertEqual((sorted(os.listdir(self.dir)), cases["line feed in token"][0].headers, os.path.exists(folder),
                           os.listdir(running["texts"].tmpdir)), (["ffmpeg-runs.jsonl", "fifo", "overlays.txt", "zero"],
                                                                   [], False, []))
+
+
+    def test_a_bridge_that_repeats_its_actions_gets_each_applied_once_and_a_line_a_second_at_most(self):
+        def answer(actions):
+            return json.dumps({"actions": actions}, separators=(",", ":")).encode()
+        event = lambda n, overlay, text: {"id": str(n), "action": "overlay_event", "overlay": overlay, "text": text}
+        cases = {  # the answer to every poll, what castora says of it (each once)
+            "900 refused": (answer([event(n, "x", "") for n in range(900)]), [
+                "Live: the automation bridge's action 0 for x was refused: unknown overlay.\n",
+                "Live: 899 more actions of the automation bridge were refused: unknown overlay (899); the last was "
+                "action 899 for x.\n"]),
+            "20 repeated": (answer([event(n, "score_left", str(n)) for n in range(1, 21)]),
+                            ['Live: score_left changed 20 times, now "20".\n']),
+            "2,400 unsupported": (answer([{"id": str(n), "action": "x"} for n in range(2400)]), [
+                "Live: the automation bridge sends actions faster than castora can acknowledge them: 1024 "
+                "acknowledgements wait, and the others are sent when the bridge sends their actions again.\n"])}
+        fake = FakeFfmpeg(self.dir, sleep="60")
+        bridges = {name: Bridge(answer=body) for name, (body, _) in cases.items()}
+        running = {name: Background([*OFFLINE, "--ffmpeg", fake.path, "--target", "rtmp://a/x", "--scene", "game_battle",
+                                     "--live-overlays", *bridges[name].options()], env=fake.env, cwd=self.dir)
+                   for name in cases}
+        for name in cases:
+            self.addCleanup(running[name].stop)
+            self.addCleanup(bridges[name].stop)
+        wait_for(lambda: all(line in running[name].stderr for name in cases for line in cases[name][1]), 30,
+                 what="the lines")
+        time.sleep(2)  # the bridges go on repeating their actions
+        for name, castora in running.items():
+            with self.subTest(name):
+                castora.send_signal(signal.SIGINT)
+                self.assertEqual(castora.wait(), -signal.SIGINT)
+                live = [line + "\n" for line in castora.stderr.splitlines() if line.startswith("Live: ")]
+                self.assertEqual(live, [*cases[name][1], "Live: a:1935 never received the stream.\n"])
+                # Repeats are no news: asked again every half second, not at once.
+                self.assertLess(bridges[name].polls, 20)
+        acks = bridges["20 repeated"].acks
+        self.assertEqual(acks[:20], [{"id": str(n), "status": "applied"} for n in range(1, 21)])
+        # One at a time, in order, each once while it waits.
+        ids = [ack["id"] for ack in bridges["2,400 unsupported"].acks]
+        self.assertEqual(ids[:1024], [str(n) for n in range(min(len(ids), 1024))])
+
+    def test_a_full_disk_refuses_each_change_with_its_reason_and_the_same_change_is_taken_once_there_is_room(self):
+        # castora's TMPDIR is a 64 KiB tmpfs of its own, in mount and user namespaces of its own (no privilege needed).
+        require_tools("unshare")
+        if subprocess.run(["unshare", "-rm", "true"], capture_output=True).returncode != 0:
+            self.skipTest("unshare cannot make a user namespace here")
+        in_own_tmpfs = ['-rm', 'sh', '-c', 'mount -t tmpfs -o size=64k castora-test "$TMPDIR" && '
+                        '{ [ -z "$FILL" ] || cat /dev/zero > "$TMPDIR/fill"; } 2>/dev/null; exec "$0" "$@"', CASTORA]
+        bridge = Bridge()
+        self.addCleanup(bridge.stop)
+        overlays = write(os.path.join(self.dir, "overlays.txt"), "watermark=Ours\n")
+        fake = FakeFfmpeg(self.dir, sleep="60")
+        args = [*OFFLINE, "--ffmpeg", fake.path, *DEST, "--scene", "game_battle", "--overlay-file", overlays,
+                *bridge.options()]
+        full = "could not be written: No space left on device"
+        # Full from the start: nothing goes live, and nothing claims a text is shown.
+        castora = Background([*in_own_tmpfs, *args], env={**fake.env, "FILL": "1"}, program="unshare")
+        self.addCleanup(castora.stop)
+        self.assertEqual(castora.wait(), 2)
+        self.assertRegex(castora.stderr, r"^Live: the text of overlay_title could not be written in .*/castora-run-\w+: "
+                                         r"No space left on device; the stream does not start.\n")
+        self.assertEqual(fake.runs(), [])
+        # Full while live: each change is refused with the reason and said with what the picture still shows.
+        castora = Background([*in_own_tmpfs, *args], env=fake.env, program="unshare")
+        self.addCleanup(castora.stop)
+        wait_for(fake.runs, what="FFmpeg")
+        chain = fake.runs()[0][fake.runs()[0].index("-vf") + 1]
+        folder = f"/proc/{castora.pid}/root" + os.path.dirname(chain.split("drawtext=textfile=")[1].split(":")[0])
+        filler = os.path.join(folder, "..", "fill")
+        with open(filler, "wb", buffering=0) as f:
+            with self.assertRaises(OSError):
+                while True:
+                    f.write(b"\0" * 4096)
+        action = lambda n: {"id": str(n), "action": "overlay_event", "overlay": "score_right", "text": "DURING-FULL"}
+        bridge.send(action(1))
+        write(overlays, "score_left=FULL-TOO\n")
+        wait_for(lambda: bridge.acks and "the text of score_left could not be written" in castora.stderr)
+        self.assertEqual(bridge.acks, [{"id": "1", "status": "rejected", "reason": full}])
+        for line in ('Live: the text of score_right could not be written: No space left on device; the picture still '
+                     'shows "Team B 0".\n', "Live: the automation bridge's action 1 for score_right was refused: "
+                     f"{full}.\n", 'Live: the text of score_left could not be written: No space left on device; the '
+                     'picture still shows "Team A 0".\n'):
+            self.assertIn(line, castora.stderr)
+        time.sleep(1.5)  # the overlay file is tried again, and said once
+        self.assertEqual([read(os.path.join(folder, name)) for name in ("score_left.txt", "score_right.txt")],
+                         [b"Team A 0", b"Team B 0"])
+        self.assertEqual(castora.stderr.count(f"overlays.txt, line 1: score_left: {full}; it keeps its text.\n"), 1)
+        self.assertNotIn("is now", castora.stderr)
+        # With room again the same change is taken: sent again, and from the unchanged overlay file.
+        os.remove(filler)
+        bridge.send(action(2))
+        wait_for(lambda: len(bridge.acks) == 2 and 'score_left is now "FULL-TOO"' in castora.stderr)
+        self.assertEqual(bridge.acks[1], {"id": "2", "status": "applied"})
+        self.assertEqual([read(os.path.join(folder, name)) for name in ("score_left.txt", "score_right.txt")],
+                         [b"FULL-TOO", b"DURING-FULL"])
+        wait_for(lambda: 'score_right is now "DURING-FULL"' in castora.stderr)
+        castora.send_signal(signal.SIGINT)
+        self.assertEqual(castora.wait(), -signal.SIGINT)
 
 
 class MinuteLong(unittest.TestCase):

@@ -1,4 +1,6 @@
+#include "automation/action_ledger.h"
 #include "automation/bridge_answer.h"
+#include "automation/refusal_lines.h"
 #include "config/overlay_file.h"
 #include "live/camera_memory.h"
 #include "live/live_overlays.h"
@@ -224,6 +226,58 @@ TEST(BridgeAnswer, ActionsOfExactlyTheShapeOrNothingOfTheAnswer) {
     EXPECT_EQ(bridge_acknowledgement("17", std::nullopt), R"({"id":"17","status":"applied"})");
     EXPECT_EQ(bridge_acknowledgement("a\"\xff", "unknown overlay"),
               "{\"id\":\"a\\\"\xEF\xBF\xBD\",\"status\":\"rejected\",\"reason\":\"unknown overlay\"}");
+}
+
+// A bridge that repeats its actions: each is settled once, its acknowledgement waits once, and
+// neither memory grows past its bound.
+TEST(ActionLedger, SettlesEachIdOnceAndKeepsBothQueuesBounded) {
+    ActionLedger ledger;
+    ledger.settle("1", "applied 1");
+    ledger.settle("1", "rejected 1"); // settled already: kept as it was
+    EXPECT_EQ(*ledger.settled("1"), "applied 1");
+    EXPECT_EQ(ledger.settled("2"), nullptr);
+    EXPECT_TRUE(ledger.queue("1") && ledger.queue("1") && ledger.queue("2")); // unsettled: nothing to queue
+    EXPECT_EQ(ledger.next(), (std::pair<std::string, std::string>{"1", "applied 1"}));
+    ledger.sent();
+    EXPECT_EQ(ledger.next(), std::nullopt);
+    EXPECT_TRUE(ledger.queue("1")); // sent again, once more
+    ledger.sent();
+    for (std::size_t n = 0; n < 3 * ActionLedger::remembered_ids; ++n) {
+        ledger.settle(std::to_string(n), "ack " + std::to_string(n));
+        ledger.queue(std::to_string(n));
+    }
+    EXPECT_EQ(ledger.settled("0"), nullptr); // forgotten, the oldest first
+    EXPECT_EQ(*ledger.settled(std::to_string(3 * ActionLedger::remembered_ids - 1)),
+              "ack " + std::to_string(3 * ActionLedger::remembered_ids - 1));
+    EXPECT_FALSE(ledger.queue(std::to_string(3 * ActionLedger::remembered_ids - 1)));
+    std::size_t waiting = 0;
+    for (; ledger.next(); ledger.sent()) {
+        EXPECT_EQ(ledger.next()->first, std::to_string(waiting++));
+    }
+    EXPECT_EQ(waiting, ActionLedger::waiting_acknowledgements);
+}
+
+// A flood of refusals gives the first at once, then one line a second with their counts.
+TEST(RefusalLines, OneAtOnceThenOneLineASecondWithCounts) {
+    RefusalLines lines;
+    const auto at = [](int ms) { return RefusalLines::Clock::time_point{milliseconds{ms}}; };
+    EXPECT_EQ(lines.refused("1", "x\x1b", "unknown overlay", at(0)),
+              "the automation bridge's action 1 for x was refused: unknown overlay.");
+    EXPECT_EQ(lines.due(), std::nullopt);
+    for (int n = 2; n <= 900; ++n) {
+        EXPECT_EQ(lines.refused(std::to_string(n), n % 100 ? "y" : "score_left",
+                                n % 100 ? "unknown overlay" : "longer than 255 bytes", at(n / 10)),
+                  "");
+    }
+    EXPECT_EQ(lines.due(), at(1000));
+    EXPECT_EQ(lines.line(at(999)), "");
+    EXPECT_EQ(lines.line(at(1000)), "899 more actions of the automation bridge were refused: unknown overlay "
+                                    "(890), longer than 255 bytes (9); the last was action 900 for score_left.");
+    EXPECT_EQ(lines.line(at(3000)), "");
+    EXPECT_EQ(lines.refused("901", "y", "unknown overlay", at(1500)), ""); // within a second of the last line
+    EXPECT_EQ(lines.line(at(2000)), "the automation bridge's action 901 for y was refused: unknown overlay.");
+    EXPECT_EQ(lines.refused("902", "y", "unknown overlay", at(3000)),
+              "the automation bridge's action 902 for y was refused: unknown overlay.");
 }
 
 namespace {
