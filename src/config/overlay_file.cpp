@@ -18,7 +18,7 @@ constexpr std::size_t max_overlay_file_bytes = 65536;
 // A changed file must look the same for this long before it is read.
 constexpr std::chrono::milliseconds settle_time{40};
 // A file that keeps changing is read without settling once its change has waited this long.
-constexpr std::chrono::milliseconds longest_wait{200};
+constexpr std::chrono::milliseconds longest_wait{150};
 constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
 
 std::int64_t nanoseconds(const timespec& time) {

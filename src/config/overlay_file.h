@@ -33,8 +33,9 @@ OverlayFileContent read_overlay_file_text(std::string_view text);
 // the same from one look to the next, and read again when it changed while being read, so a file
 // that an editor or `echo >` rewrites in place is never taken half-written. A file that keeps
 // changing (a counter rewriting it many times a second) is read all the same once its change has
-// waited 200 ms, and taken only when the read is whole: it ends in a line feed and every line of
-// it can be read; so with a look every 50 ms its latest text shows within 250 ms.
+// waited 150 ms, and taken only when the read is whole: it ends in a line feed and every line of
+// it can be read; so with a look every 50 ms its latest text shows five times a second, each
+// within 250 ms.
 class OverlayFileWatch {
   public:
     using Clock = std::chrono::steady_clock;
