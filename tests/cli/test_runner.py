@@ -355,16 +355,12 @@ class Runner(unittest.TestCase):
         action = lambda n: {"id": str(n), "action": "overlay_event", "overlay": "score_right", "text": "DURING-FULL"}
         bridge.send(action(1))
         write(overlays, "score_left=FULL-TOO\n")
-        wait_for(lambda: bridge.acks and "the text of score_left could not be written" in castora.stderr)
+        wait_for(lambda: bridge.acks and 'score_left could not be written: No space left on device; the picture still '
+                                          'shows "Team A 0".' in castora.stderr)
         self.assertEqual(bridge.acks, [{"id": "1", "status": "rejected", "reason": full}])
-        for line in ('Live: the text of score_right could not be written: No space left on device; the picture still '
-                     'shows "Team B 0".\n', "Live: the automation bridge's action 1 for score_right was refused: "
-                     f"{full}.\n", 'Live: the text of score_left could not be written: No space left on device; the '
-                     'picture still shows "Team A 0".\n'):
-            self.assertIn(line, castora.stderr)
         time.sleep(1.5)  # the overlay file is tried again, and said once
-        self.assertEqual([read(os.path.join(folder, name)) for name in ("score_left.txt", "score_right.txt")],
-                         [b"Team A 0", b"Team B 0"])
+        shown = lambda: [read(os.path.join(folder, name)) for name in ("score_left.txt", "score_right.txt")]
+        self.assertEqual(shown(), [b"Team A 0", b"Team B 0"])
         self.assertEqual(castora.stderr.count(f"overlays.txt, line 1: score_left: {full}; it keeps its text.\n"), 1)
         self.assertNotIn("is now", castora.stderr)
         # With room again the same change is taken: sent again, and from the unchanged overlay file.
@@ -372,8 +368,7 @@ class Runner(unittest.TestCase):
         bridge.send(action(2))
         wait_for(lambda: len(bridge.acks) == 2 and 'score_left is now "FULL-TOO"' in castora.stderr)
         self.assertEqual(bridge.acks[1], {"id": "2", "status": "applied"})
-        self.assertEqual([read(os.path.join(folder, name)) for name in ("score_left.txt", "score_right.txt")],
-                         [b"FULL-TOO", b"DURING-FULL"])
+        self.assertEqual(shown(), [b"FULL-TOO", b"DURING-FULL"])
         wait_for(lambda: 'score_right is now "DURING-FULL"' in castora.stderr)
         castora.send_signal(signal.SIGINT)
         self.assertEqual(castora.wait(), -signal.SIGINT)

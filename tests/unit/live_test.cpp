@@ -392,13 +392,8 @@ TEST(LiveWatch, HidesEveryCredentialOfTheDestinations) {
 // Far more cameras than 64 KiB hold: the newest stay, the oldest go, and a file that grew
 // larger before still gives its newest entries.
 TEST(CameraMemory, KeepsItsNewestEntriesWithinItsSize) {
+    // The user's cache folder of this process from now on: no other test here uses it.
     const std::string home = testing::TempDir() + "castora-memory-" + std::to_string(getpid());
-    const std::string_view names[] = {"HOME", "XDG_CACHE_HOME"};
-    std::vector<std::optional<std::string>> before;
-    for (const std::string_view name : names) {
-        const char* value = std::getenv(name.data());
-        before.push_back(value ? std::optional<std::string>{value} : std::nullopt);
-    }
     setenv("HOME", home.c_str(), 1);
     setenv("XDG_CACHE_HOME", (home + "/cache").c_str(), 1);
     const CaptureMode profile{640, 360, 24};
