@@ -6,6 +6,7 @@
 #include "process/cleanup.h"
 
 #include <cstring>
+#include <utility>
 
 namespace {
 

@@ -179,7 +179,8 @@ class Services(unittest.TestCase):
             castora = self.start(["--ffmpeg", fake.path, *DEST, "--live-overlays", "--scene", "game_battle",
                                   "--automation-poll-url", plain + "/poll", "--automation-ack-url", plain + "/ack",
                                   "--automation-token", "SECRET"], {**fake.env, **env})
-            wait_for(lambda: self.server.requests_to("/ack") or self.server.requests_to("/elsewhere"), what="the ack")
+            wait_for(lambda: self.server.requests_to("/elsewhere") or (
+                self.server.requests_to("/ack") and "Live: score_left is now" in castora.stderr), what="the ack")
             castora.send_signal(signal.SIGINT)
             self.assertEqual(castora.wait(), -signal.SIGINT)
             self.assertIn('Live: score_left is now "Mine".\n', castora.stderr)
