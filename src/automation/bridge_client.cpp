@@ -2,8 +2,10 @@
 
 #include "core/utf8.h"
 #include "process/curl.h"
+#include "process/signals.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <sys/wait.h>
 
@@ -202,16 +204,53 @@ void BridgeClient::polled(const Request& request) {
         return ask_again_in(pause_after_empty_answer);
     }
     unusable_.clear();
+    bool news = false;
     for (const BridgeAction& action : *actions) {
+        news = take(action) || news;
+    }
+    say_refusals_when_due();
+    acknowledge_next();
+    ask_again_in(news ? milliseconds{0} : pause_after_empty_answer);
+}
+
+// Carries out an action not seen before and queues its acknowledgement; one settled before is
+// only acknowledged again. True for a new one.
+bool BridgeClient::take(const BridgeAction& action) {
+    const bool news = ledger_.settled(action.id) == nullptr;
+    if (news) {
         const std::optional<std::string> refusal =
             action.action == overlay_event ? apply_(action) : "unsupported action";
-        if (!settings_.ack_url.empty()) {
-            acknowledgements_.push_back(bridge_acknowledgement(action.id, refusal));
-            acknowledged_ids_.push_back(action.id);
+        if (refusal && action.action == overlay_event) {
+            if (const std::string line =
+                    refusals_.refused(action.id, action.overlay, *refusal, SteadyClock::now());
+                !line.empty()) {
+                say_(line);
+            }
         }
+        ledger_.settle(action.id, bridge_acknowledgement(action.id, refusal));
     }
-    acknowledge_next();
-    ask_again_in(actions->empty() ? pause_after_empty_answer : milliseconds{0});
+    if (!settings_.ack_url.empty() && !ledger_.queue(action.id) &&
+        !std::exchange(queue_full_, true)) {
+        say_("the automation bridge sends actions faster than castora can acknowledge them: " +
+             std::to_string(ActionLedger::waiting_acknowledgements) +
+             " acknowledgements wait, and the others are sent when the bridge sends their actions "
+             "again.");
+    }
+    return news;
+}
+
+void BridgeClient::say_refusals_when_due() {
+    const auto due = refusals_.due();
+    if (!due || std::exchange(refusals_due_, true)) {
+        return;
+    }
+    supervisor_.at(*due, [this] {
+        refusals_due_ = false;
+        if (const std::string line = refusals_.line(SteadyClock::now());
+            !line.empty() && !stopped_) {
+            say_(line);
+        }
+    });
 }
 
 void BridgeClient::unusable(const std::string& problem) {
@@ -221,14 +260,19 @@ void BridgeClient::unusable(const std::string& problem) {
 }
 
 void BridgeClient::acknowledge_next() {
-    if (stopped_ || acknowledgement_ || acknowledgements_.empty()) {
+    const auto next = ledger_.next();
+    if (!next) {
+        queue_full_ = false; // drained: another flood is said again
+        return;
+    }
+    if (stopped_ || acknowledgement_) {
         return;
     }
     acknowledgement_ = std::make_unique<Request>(*this, false);
-    if (acknowledgement_->start(settings_.ack_url, acknowledgements_.front()) != 0) {
+    if (acknowledgement_->start(settings_.ack_url, next->second) != 0) {
+        // curl cannot be run now: this one is sent when the bridge sends its action again.
         acknowledgement_.reset();
-        acknowledgements_.clear();
-        acknowledged_ids_.clear();
+        ledger_.sent();
     }
 }
 
@@ -238,12 +282,11 @@ void BridgeClient::acknowledged(const Request& request) {
     if (!failure.empty()) {
         set_problem(unacknowledged_, failure,
                     "the automation bridge did not take the acknowledgement of action " +
-                        terminal_safe(acknowledged_ids_.front()) + ": " + failure + ".");
+                        terminal_safe(ledger_.next()->first) + ": " + failure + ".");
     } else {
         unacknowledged_.clear();
     }
-    acknowledgements_.pop_front();
-    acknowledged_ids_.pop_front();
+    ledger_.sent();
     // The request is done with once this returns; the next one takes its place afterwards.
     supervisor_.at(SteadyClock::now(), [this] {
         acknowledgement_.reset();

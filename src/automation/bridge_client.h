@@ -1,10 +1,11 @@
 #pragma once
 
+#include "automation/action_ledger.h"
 #include "automation/bridge_answer.h"
+#include "automation/refusal_lines.h"
 #include "process/supervisor.h"
 
 #include <chrono>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -23,8 +24,13 @@ struct BridgeSettings {
 // redirect is followed, so the token goes to the configured URL and nowhere else.
 //
 // The bridge may hold a poll for up to 25 s (long poll) or answer at once. castora asks again at
-// once after actions, half a second after an answer without any, and backs off to every 5 s
-// while the bridge cannot be reached, saying once that it went away and once that it is back.
+// once after new actions, half a second after an answer without any (or with only actions it
+// has settled before), and backs off to every 5 s while the bridge cannot be reached, saying once
+// that it went away and once that it is back.
+//
+// Each action is carried out once: one sent again (the same id) is acknowledged again, not
+// applied again. The acknowledgements are sent one at a time, each once, from a bounded queue
+// (see ActionLedger); refused actions are said as RefusalLines says them.
 class BridgeClient {
   public:
     // Applies an overlay_event; why it was refused, or nothing.
@@ -47,6 +53,8 @@ class BridgeClient {
     class Request;
     void poll();
     void polled(const Request& request);
+    bool take(const BridgeAction& action);
+    void say_refusals_when_due();
     void acknowledge_next();
     void acknowledged(const Request& request);
     void ask_again_in(std::chrono::milliseconds pause);
@@ -59,8 +67,10 @@ class BridgeClient {
     Say say_;
     std::unique_ptr<Request> poll_;
     std::unique_ptr<Request> acknowledgement_;
-    std::deque<std::string> acknowledgements_; // the bodies waiting to be sent
-    std::deque<std::string> acknowledged_ids_; // and the ids of their actions
+    ActionLedger ledger_;
+    RefusalLines refusals_;
+    bool refusals_due_ = false; // a task says them when due
+    bool queue_full_ = false;   // said: acknowledgements were left out
     std::chrono::milliseconds backoff_{0};
     std::string unreachable_;    // said: the bridge cannot be reached
     std::string unusable_;       // said: an answer could not be used

@@ -17,6 +17,8 @@ namespace {
 constexpr std::size_t max_overlay_file_bytes = 65536;
 // A changed file must look the same for this long before it is read.
 constexpr std::chrono::milliseconds settle_time{40};
+// A file that keeps changing is read without settling once its change has waited this long.
+constexpr std::chrono::milliseconds longest_wait{150};
 constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
 
 std::int64_t nanoseconds(const timespec& time) {
@@ -81,6 +83,7 @@ void OverlayFileWatch::unreadable(std::vector<std::string>& messages, const std:
         problem_ = reason;
     }
     candidate_.reset();
+    changing_since_.reset();
 }
 
 std::vector<std::string> OverlayFileWatch::look(Clock::time_point now, const Apply& apply) {
@@ -103,18 +106,24 @@ std::vector<std::string> OverlayFileWatch::look(Clock::time_point now, const App
                          nanoseconds(info.st_ctim)};
 #endif
     if (seen == applied_) {
+        changing_since_.reset();
         return messages;
     }
-    if (!first && (seen != candidate_ || now - candidate_since_ < settle_time)) {
-        if (seen != candidate_) {
-            candidate_ = seen;
-            candidate_since_ = now;
-        }
+    if (seen != candidate_) {
+        candidate_ = seen;
+        candidate_since_ = now;
+    }
+    if (!changing_since_) {
+        changing_since_ = now;
+    }
+    const bool settled = first || now - candidate_since_ >= settle_time;
+    if (!settled && now - *changing_since_ < longest_wait) {
         return messages;
     }
     if (static_cast<std::size_t>(info.st_size) > max_overlay_file_bytes) {
         unreadable(messages, "it is larger than 64 KiB");
         applied_ = seen;
+        changing_since_.reset();
         return messages;
     }
     // O_NONBLOCK: should it have become a FIFO meanwhile, opening it does not wait for a writer.
@@ -134,13 +143,17 @@ std::vector<std::string> OverlayFileWatch::look(Clock::time_point now, const App
         return messages;
     }
     text.resize(static_cast<std::size_t>(got));
+    OverlayFileContent content = read_overlay_file_text(text);
+    if (!settled && (!text.ends_with('\n') || !content.problems.empty())) {
+        return messages; // caught in the middle of a write: the next look reads it again
+    }
     if (!problem_.empty()) {
         messages.push_back(name() + " can be read again.");
         problem_.clear();
     }
     applied_ = seen;
     candidate_.reset();
-    OverlayFileContent content = read_overlay_file_text(text);
+    changing_since_.reset();
     for (const OverlayFileValue& value : content.values) {
         if (const auto refusal = apply(value.key, value.text)) {
             content.problems.push_back("line " + std::to_string(value.line) + ": " + value.key +

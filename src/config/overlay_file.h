@@ -31,7 +31,11 @@ OverlayFileContent read_overlay_file_text(std::string_view text);
 
 // Watches the file with a cheap stat on every look. A changed file is read once it has stayed
 // the same from one look to the next, and read again when it changed while being read, so a file
-// that an editor or `echo >` rewrites in place is never taken half-written.
+// that an editor or `echo >` rewrites in place is never taken half-written. A file that keeps
+// changing (a counter rewriting it many times a second) is read all the same once its change has
+// waited 150 ms, and taken only when the read is whole: it ends in a line feed and every line of
+// it can be read; so with a look every 50 ms its latest text shows five times a second, each
+// within 250 ms.
 class OverlayFileWatch {
   public:
     using Clock = std::chrono::steady_clock;
@@ -45,6 +49,9 @@ class OverlayFileWatch {
     // The first look reads the file at once; later ones read it when it has changed and settled,
     // and apply each of its texts. The messages to say: each problem once, not on every look.
     std::vector<std::string> look(Clock::time_point now, const Apply& apply);
+
+    // The file is taken again on a later look, changed or not (a text of it could not be shown).
+    void read_again() { applied_.reset(); }
 
   private:
     struct Signature {
@@ -63,6 +70,7 @@ class OverlayFileWatch {
     std::optional<Signature> applied_;
     std::optional<Signature> candidate_;
     Clock::time_point candidate_since_{};
-    std::string problem_;                 // the file's problem, said once
-    std::set<std::string> line_problems_; // said for the file as it is
+    std::optional<Clock::time_point> changing_since_; // a change not taken yet was first seen
+    std::string problem_;                             // the file's problem, said once
+    std::set<std::string> line_problems_;             // said for the file as it is
 };

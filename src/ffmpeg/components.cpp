@@ -119,13 +119,17 @@ std::optional<std::set<std::string>> read_listing(ComponentKind kind, std::strin
     return names;
 }
 
-// "ffmpeg version 9.0.2 Copyright ..." gives "9.0.2".
+// "ffmpeg version 9.0.2 Copyright ..." gives "9.0.2"; only the first line is read.
 std::optional<std::string> read_version(std::string_view text) {
     constexpr std::string_view banner = "ffmpeg version ";
-    if (!text.starts_with(banner)) {
+    std::string_view first_line = text.substr(0, text.find('\n'));
+    if (first_line.ends_with('\r')) {
+        first_line.remove_suffix(1);
+    }
+    if (!first_line.starts_with(banner)) {
         return std::nullopt;
     }
-    const std::vector<std::string_view> w = words(text.substr(banner.size(), text.find('\n')));
+    const std::vector<std::string_view> w = words(first_line.substr(banner.size()));
     return w.empty() ? std::nullopt : std::optional<std::string>{w[0]};
 }
 
@@ -198,21 +202,24 @@ std::span<const ListingQuery> ffmpeg_listing_queries() {
     return listing_queries;
 }
 
-FfmpegFindings read_ffmpeg_answers(std::span<const std::optional<std::string>> answers) {
-    FfmpegFindings findings;
+Expected<FfmpegFindings, std::string>
+read_ffmpeg_answers(std::span<const std::optional<std::string>> answers) {
     if (answers.size() != listing_queries.size() || !answers[0]) {
-        return findings;
+        return std::string{"its -version query failed"};
     }
     const std::optional<std::string> version = read_version(*answers[0]);
     if (!version) {
-        return findings;
+        return FfmpegFindings{};
     }
     std::set<std::string> present;
     for (std::size_t i = 1; i < listing_queries.size(); ++i) {
-        const auto names = answers[i] ? read_listing(*listing_queries[i].kind, *answers[i])
-                                      : std::optional<std::set<std::string>>{};
+        const std::string option{listing_queries[i].option};
+        if (!answers[i]) {
+            return "its " + option + " listing failed";
+        }
+        const auto names = read_listing(*listing_queries[i].kind, *answers[i]);
         if (!names) {
-            return findings;
+            return "its " + option + " listing cannot be read";
         }
         for (const Component& component : component_table) {
             if (component.kind == *listing_queries[i].kind &&
@@ -221,8 +228,5 @@ FfmpegFindings read_ffmpeg_answers(std::span<const std::optional<std::string>> a
             }
         }
     }
-    findings.present = std::move(present);
-    findings.answers_as_ffmpeg = true;
-    findings.version = *version;
-    return findings;
+    return FfmpegFindings{true, *version, std::move(present)};
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/failure.h"
 #include "publish/output_urls.h"
 
 #include <optional>
@@ -39,7 +40,7 @@ std::vector<const Component*> components_used(const LaunchUse& use);
 
 // What castora learnt from an executable's answers.
 struct FfmpegFindings {
-    bool answers_as_ffmpeg = false; // a version banner and listings castora could read
+    bool answers_as_ffmpeg = false; // false: its -version answer has no FFmpeg banner
     std::string version;
     std::set<std::string> present; // the table's components it has
 
@@ -54,7 +55,9 @@ struct ListingQuery {
 };
 std::span<const ListingQuery> ffmpeg_listing_queries();
 
-// The findings from the answers to those queries, in their order; an answer that is missing
-// (the program failed, or took too long) makes the program one that does not answer as an
-// FFmpeg does.
-FfmpegFindings read_ffmpeg_answers(std::span<const std::optional<std::string>> answers);
+// The findings from the answers to those queries, in their order (nothing: the query failed).
+// A -version answer without FFmpeg's banner settles it: not an FFmpeg. After the banner, each
+// listing must have been given and be readable; otherwise the answers settle nothing (a busy
+// machine, a slow disk), and why not is returned ("its -filters listing failed").
+Expected<FfmpegFindings, std::string>
+read_ffmpeg_answers(std::span<const std::optional<std::string>> answers);

@@ -55,8 +55,10 @@ std::optional<ExecutableIdentity> identify_executable(const std::string& ffmpeg_
     identity.size = info.st_size;
 #if defined(__APPLE__)
     identity.modified = info.st_mtimespec;
+    identity.changed = info.st_ctimespec;
 #else
     identity.modified = info.st_mtim;
+    identity.changed = info.st_ctim;
 #endif
     identity.inode = info.st_ino;
     identity.device = info.st_dev;

@@ -45,7 +45,7 @@ bool is_used(const std::vector<const Component*>& used, const Component& compone
 } // namespace
 
 FfmpegCheck check_ffmpeg(const std::string& ffmpeg_path, bool ask_afresh) {
-    FfmpegCheck check{ffmpeg_path, "", std::nullopt};
+    FfmpegCheck check{ffmpeg_path, "", std::nullopt, ""};
     const std::optional<ExecutableIdentity> executable = identify_executable(ffmpeg_path);
     if (!executable) {
         return check;
@@ -53,12 +53,17 @@ FfmpegCheck check_ffmpeg(const std::string& ffmpeg_path, bool ask_afresh) {
     check.executable = executable->path;
     if (!ask_afresh) {
         check.findings = cached_findings(*executable);
-    }
-    if (!check.findings) {
-        check.findings = probe_ffmpeg(executable->path);
         if (check.findings) {
-            cache_findings(*executable, *check.findings);
+            return check;
         }
+    }
+    const Expected<FfmpegFindings, std::string> answered = probe_ffmpeg(executable->path);
+    if (answered) {
+        check.findings = *answered;
+        cache_findings(*executable, *answered);
+    } else {
+        check.unsettled = answered.failure();
+        forget_findings(*executable);
     }
     return check;
 }
@@ -123,13 +128,14 @@ std::string ffmpeg_check_listing(const FfmpegCheck& check,
     }
     const std::string executable = terminal_safe(check.executable);
     if (!check.findings) {
-        return executable + " gave no answer castora could read within " +
-               std::to_string(probe_time_limit.count() / 1000) + " seconds.\n";
+        return executable + " could not be checked: " + check.unsettled +
+               ". Nothing is kept of this answer: a launch starts it all the same and asks it "
+               "again.\n";
     }
     if (!check.findings->answers_as_ffmpeg) {
         return executable +
-               " does not answer as an FFmpeg does (no version banner, or listings castora cannot "
-               "read); a launch starts it all the same.\n";
+               " does not answer as an FFmpeg does (its -version gives no FFmpeg banner); a "
+               "launch starts it all the same.\n";
     }
     std::string listing =
         "FFmpeg " + terminal_safe(check.findings->version) + " at " + executable + "\n";

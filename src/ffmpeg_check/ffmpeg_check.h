@@ -12,9 +12,13 @@
 struct FfmpegCheck {
     std::string asked_for;                  // as the options name it
     std::string executable;                 // the file it resolves to; empty when there is none
-    std::optional<FfmpegFindings> findings; // nothing: it could not be asked, or gave no answer
+    std::optional<FfmpegFindings> findings; // nothing: its answers settled nothing
+    std::string unsettled;                  // why not ("it gave no answer within 5 seconds")
 };
 
+// What the cache holds for the executable, else its answers. Asked afresh (--check-ffmpeg), the
+// cache is not read. Settled answers replace the cache entry; answers that settle nothing
+// remove it, so that no earlier answer outlives them.
 FfmpegCheck check_ffmpeg(const std::string& ffmpeg_path, bool ask_afresh);
 
 // The components of `used` that FFmpeg surely lacks; none unless it answered as an FFmpeg does.

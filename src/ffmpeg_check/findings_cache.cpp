@@ -31,6 +31,8 @@ std::string identity_lines(const ExecutableIdentity& executable) {
     text += "\nsize " + std::to_string(executable.size);
     text += "\nmodified " + std::to_string(executable.modified.tv_sec) + "." +
             std::to_string(executable.modified.tv_nsec);
+    text += "\nchanged " + std::to_string(executable.changed.tv_sec) + "." +
+            std::to_string(executable.changed.tv_nsec);
     text += "\ninode " + std::to_string(executable.inode);
     text += "\ndevice " + std::to_string(executable.device) + "\n";
     return text;
@@ -104,4 +106,8 @@ std::optional<FfmpegFindings> cached_findings(const ExecutableIdentity& executab
 void cache_findings(const ExecutableIdentity& executable, const FfmpegFindings& findings) {
     write_private_file(user_cache_folder(), cache_file_name(executable.path),
                        findings_cache_text(executable, findings));
+}
+
+void forget_findings(const ExecutableIdentity& executable) {
+    remove_private_file(user_cache_folder(), cache_file_name(executable.path));
 }

@@ -27,7 +27,7 @@ class Answer : public ChildWatcher {
 
 } // namespace
 
-std::optional<FfmpegFindings> probe_ffmpeg(const std::string& executable) {
+Expected<FfmpegFindings, std::string> probe_ffmpeg(const std::string& executable) {
     const auto queries = ffmpeg_listing_queries();
     std::vector<Answer> answers(queries.size());
     Supervisor supervisor;
@@ -40,14 +40,17 @@ std::optional<FfmpegFindings> probe_ffmpeg(const std::string& executable) {
         if (supervisor.start(spec, answers[i], probe_time_limit) != 0) {
             supervisor.end_commands();
             supervisor.run();
-            return std::nullopt;
+            return std::string{"it could not be started"};
         }
     }
     supervisor.run();
     std::vector<std::optional<std::string>> texts;
     for (Answer& answer : answers) {
         if (answer.timed_out) {
-            return std::nullopt;
+            return "it gave no answer within " +
+                   std::to_string(
+                       std::chrono::duration_cast<std::chrono::seconds>(probe_time_limit).count()) +
+                   " seconds";
         }
         texts.push_back(answer.exited_cleanly ? std::optional{std::move(answer.text)}
                                               : std::nullopt);

@@ -62,3 +62,9 @@ bool write_private_file(const std::string& folder, std::string_view name,
     }
     return !replace_file(folder + "/" + std::string{name}, content, 0600);
 }
+
+void remove_private_file(const std::string& folder, std::string_view name) {
+    if (!folder.empty() && is_private_folder(folder)) {
+        unlink((folder + "/" + std::string{name}).c_str());
+    }
+}

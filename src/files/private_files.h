@@ -21,3 +21,6 @@ bool write_private_file(const std::string& folder, std::string_view name, std::s
 // Makes the folder and any missing parent (the ones made here private to the user); true when it
 // is a folder of this user that nobody else can write.
 bool make_private_folder(const std::string& folder);
+
+// Removes the file from the folder, when the folder is this user's alone.
+void remove_private_file(const std::string& folder, std::string_view name);

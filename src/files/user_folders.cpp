@@ -1,5 +1,6 @@
 #include "files/user_folders.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <string_view>
 
@@ -39,4 +40,17 @@ std::string user_log_folder() {
 #else
     return xdg_folder("XDG_STATE_HOME", ".local/state");
 #endif
+}
+
+std::string temporary_folder() {
+    const char* set = std::getenv("TMPDIR");
+    std::string_view folder = set != nullptr ? set : "";
+    const bool plain = std::all_of(folder.begin(), folder.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '/' || c == '.' || c == '_' || c == '-';
+    });
+    while (folder.size() > 1 && folder.ends_with('/')) {
+        folder.remove_suffix(1);
+    }
+    return folder.starts_with('/') && plain ? std::string{folder} : "/tmp";
 }

@@ -6,6 +6,7 @@
 #include "process/cleanup.h"
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -29,30 +30,34 @@ OverlayTexts as_shown_from_files(OverlayTexts texts) {
 } // namespace
 
 LiveOverlays::LiveOverlays(Supervisor& supervisor, std::string folder, const OverlayTexts& drawn,
-                           LiveOverlayPlan plan, Say say)
+                           LiveOverlayPlan plan, Say say, WriteText write_text)
     : supervisor_(supervisor), folder_(std::move(folder)), plan_(std::move(plan)),
-      say_(std::move(say)), state_(as_shown_from_files(drawn)) {
+      say_(std::move(say)), write_text_(std::move(write_text)), state_(as_shown_from_files(drawn)) {
     for (const OverlayBox& box : overlay_boxes()) {
         remove_at_end(overlay_file_path(folder_, box.key), Removal::always);
         remove_at_end(temporary_path(folder_, box.key), Removal::always);
     }
 }
 
-bool LiveOverlays::write(std::size_t overlay) {
+std::optional<int> LiveOverlays::replace_text_file(const std::string& path, std::string_view text,
+                                                   const std::string& temporary) {
+    return replace_file(path, text, 0600, temporary);
+}
+
+std::optional<int> LiveOverlays::write(std::size_t overlay, std::string_view text) {
     const std::string_view key = overlay_boxes()[overlay].key;
-    const auto error = replace_file(overlay_file_path(folder_, key), state_.text(overlay), 0600,
-                                    temporary_path(folder_, key));
-    if (!error) {
-        return true;
-    }
-    say_("the text of " + std::string{key} + " could not be written: " + std::strerror(*error) +
-         "; it shows its last text.");
-    return false;
+    return write_text_(overlay_file_path(folder_, key), text, temporary_path(folder_, key));
 }
 
 bool LiveOverlays::write_all() {
     for (std::size_t i = 0; i < overlay_count; ++i) {
-        if (state_.drawn(i) && !write(i)) {
+        if (!state_.drawn(i)) {
+            continue;
+        }
+        if (const auto error = write(i, state_.text(i))) {
+            say_("the text of " + std::string{overlay_boxes()[i].key} +
+                 " could not be written in " + terminal_safe(folder_) + ": " +
+                 std::strerror(*error) + "; the stream does not start.");
             return false;
         }
     }
@@ -60,11 +65,24 @@ bool LiveOverlays::write_all() {
 }
 
 std::optional<std::string> LiveOverlays::apply(std::string_view key, std::string_view text) {
-    const OverlayState::Outcome outcome = state_.set(key, text);
-    if (outcome.rewrite) {
-        write(*outcome.rewrite);
+    OverlayState::Change change = state_.change(key, text);
+    if (change.refusal || !change.overlay) {
+        return change.refusal;
     }
-    return outcome.refusal;
+    const std::size_t overlay = *change.overlay;
+    if (const auto error = write(overlay, change.text)) {
+        write_failed_ = true;
+        // Said once for as long as the file cannot be written for the same reason.
+        if (std::exchange(unwritten_[overlay], *error) != *error) {
+            say_("the text of " + std::string{key} +
+                 " could not be written: " + std::strerror(*error) + "; the picture still shows " +
+                 shown_as(state_.text(overlay)) + ".");
+        }
+        return "could not be written: " + std::string{std::strerror(*error)};
+    }
+    unwritten_[overlay] = 0;
+    state_.shown(overlay, std::move(change.text));
+    return std::nullopt;
 }
 
 void LiveOverlays::look(SteadyClock::time_point now) {
@@ -72,8 +90,13 @@ void LiveOverlays::look(SteadyClock::time_point now) {
         const auto apply_text = [this](std::string_view key, std::string_view text) {
             return apply(key, text);
         };
+        write_failed_ = false;
         for (const std::string& message : plan_.overlay_file->look(now, apply_text)) {
             say_(message);
+        }
+        if (write_failed_) {
+            // The file still says what the picture does not show yet: it is taken again.
+            plan_.overlay_file->read_again();
         }
     }
     if (const std::string line = state_.status_line(now); !line.empty()) {
@@ -89,12 +112,7 @@ void LiveOverlays::start() {
     });
     if (!plan_.bridge.poll_url.empty()) {
         const auto apply_action = [this](const BridgeAction& action) {
-            std::optional<std::string> refusal = apply(action.overlay, action.text);
-            if (refusal) {
-                say_("the automation bridge's action " + terminal_safe(action.id) + " for " +
-                     terminal_safe(action.overlay) + " was refused: " + *refusal + ".");
-            }
-            return refusal;
+            return apply(action.overlay, action.text);
         };
         bridge_.emplace(supervisor_, plan_.bridge, apply_action, say_);
         bridge_->start();

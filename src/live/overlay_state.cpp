@@ -11,26 +11,30 @@ constexpr std::chrono::seconds status_line_interval{1};
 
 OverlayState::OverlayState(const OverlayTexts& drawn) : texts_(drawn) {}
 
-OverlayState::Outcome OverlayState::set(std::string_view key, std::string_view text) {
+OverlayState::Change OverlayState::change(std::string_view key, std::string_view text) const {
     const OverlayBox* box = find_overlay(key);
     if (box == nullptr) {
-        return {"unknown overlay", std::nullopt};
+        return {"unknown overlay", std::nullopt, {}};
     }
     const auto overlay = static_cast<std::size_t>(box - overlay_boxes().data());
     if (!texts_[overlay]) {
         return {"not drawn in this scene, and FFmpeg cannot add a box to a running stream",
-                std::nullopt};
+                std::nullopt,
+                {}};
     }
     if (std::optional<std::string> refusal = overlay_text_refusal(text)) {
-        return {std::move(refusal), std::nullopt};
+        return {std::move(refusal), std::nullopt, {}};
     }
     std::string shown = overlay_file_text(*box, text);
     if (shown == *texts_[overlay]) {
         return {};
     }
-    texts_[overlay] = std::move(shown);
+    return {std::nullopt, overlay, std::move(shown)};
+}
+
+void OverlayState::shown(std::size_t overlay, std::string text) {
+    texts_[overlay] = std::move(text);
     ++changes_[overlay];
-    return {std::nullopt, overlay};
 }
 
 std::string OverlayState::status_line(Clock::time_point now) {
@@ -46,11 +50,15 @@ std::string OverlayState::status_line(Clock::time_point now) {
         line += overlay_boxes()[i].key;
         line += changes_[i] == 1 ? " is now "
                                  : " changed " + std::to_string(changes_[i]) + " times, now ";
-        line += *texts_[i] == " " ? std::string{"blank"} : "\"" + terminal_safe(*texts_[i]) + "\"";
+        line += shown_as(*texts_[i]);
         changes_[i] = 0;
     }
     if (!line.empty()) {
         last_line_ = now;
     }
     return line;
+}
+
+std::string shown_as(std::string_view file_text) {
+    return file_text == " " ? std::string{"blank"} : "\"" + terminal_safe(file_text) + "\"";
 }

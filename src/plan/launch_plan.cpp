@@ -194,7 +194,7 @@ Expected<LaunchPlan, LaunchRefusal> make_launch_plan(const StudioOptions& option
             read_overlay_file_first(live, texts, plan.notes);
         }
         if (use != PlanUse::live) {
-            command.overlay_folder = run_folder_template;
+            command.overlay_folder = run_folder_template();
         } else if (Expected<std::string> folder = make_run_folder()) {
             command.overlay_folder = std::move(*folder);
         } else {

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """A stand-in for FFmpeg (give it with --ffmpeg). Asked for its version or a listing, it answers nothing, as a program
 that is not an FFmpeg; with $FAKE_FFMPEG_LACKS set (a space-separated list) it answers as an FFmpeg without those
-parts, after $FAKE_FFMPEG_ASK_SLEEP seconds, noting each question in $FAKE_FFMPEG_LOG.asked. A run appends its argument
-vector as a JSON line to $FAKE_FFMPEG_LOG, sleeps, and exits. $FAKE_FFMPEG_STATUSES and $FAKE_FFMPEG_SLEEP are comma
+parts, after $FAKE_FFMPEG_ASK_SLEEP seconds, noting each question in $FAKE_FFMPEG_LOG.asked; the questions listed in
+$FAKE_FFMPEG_FAILS fail (status 1). A run appends its argument vector as a JSON line to $FAKE_FFMPEG_LOG, sleeps,
+and exits. $FAKE_FFMPEG_STATUSES and $FAKE_FFMPEG_SLEEP are comma
 lists taken one run at a time, the last repeating; the status "kill" ends it by SIGKILL, and with
 $FAKE_FFMPEG_IGNORE_TERM set it ignores SIGTERM. With $FAKE_FFMPEG_FDS set, a run notes which of its standard
 descriptors are /dev/null in $FAKE_FFMPEG_LOG.fds; it writes $FAKE_FFMPEG_STDERR to its standard error, then
@@ -26,6 +27,8 @@ if "-i" not in sys.argv:
         with open(log + ".asked", "a") as f:
             f.write(sys.argv[-1] + "\n")
         time.sleep(float(os.environ.get("FAKE_FFMPEG_ASK_SLEEP", "0")))
+        if sys.argv[-1] in os.environ.get("FAKE_FFMPEG_FAILS", "").split():
+            sys.exit(1)
         lacks = set(os.environ["FAKE_FFMPEG_LACKS"].split())
         print("".join(line for line in LISTINGS[sys.argv[-1]].splitlines(True) if not lacks & set(line.split())), end="")
     sys.exit(0)

@@ -54,13 +54,24 @@ def decode(data):
     return data.decode("utf-8", "surrogateescape")
 
 
-CACHE = tempfile.mkdtemp(prefix="castora-cache-")  # the user's cache folder of every launch of this test process
-atexit.register(shutil.rmtree, CACHE, ignore_errors=True)
+# The user's cache folder of every launch of this test process, so that each FFmpeg stand-in is asked once (tests of
+# the cache give their own); every other folder of the user is one launch's own.
+CACHE = tempfile.mkdtemp(prefix="castora-cache-")
+LAUNCHES = tempfile.mkdtemp(prefix="castora-launches-")
+for folder in (CACHE, LAUNCHES):
+    atexit.register(shutil.rmtree, folder, ignore_errors=True)
 
 
-def castora_env(env=None):  # a minimal environment (sanitizer settings pass through) plus `env`
+def castora_env(env=None):
+    """A minimal environment (sanitizer settings pass through) with a home, a temporary folder and XDG folders of this
+    launch's own, plus `env`."""
     kept = {k: v for k, v in os.environ.items() if k.endswith("SAN_OPTIONS")}
-    return {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LC_ALL": "C", "XDG_CACHE_HOME": CACHE, **kept,
+    root = tempfile.mkdtemp(dir=LAUNCHES)
+    private = {name: os.path.join(root, name.lower()) for name in ("HOME", "TMPDIR", "XDG_CONFIG_HOME", "XDG_DATA_HOME",
+                                                                    "XDG_STATE_HOME", "XDG_RUNTIME_DIR")}
+    for folder in private.values():
+        os.mkdir(folder, 0o700)
+    return {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LC_ALL": "C", **private, "XDG_CACHE_HOME": CACHE, **kept,
             **(env or {})}
 
 
@@ -104,9 +115,11 @@ class Background:
     """castora running in the background; what it writes to standard error is collected as it comes, unless it goes
     to `stderr`. `preexec_fn` sets the signals it starts with."""
 
-    def __init__(self, args, env=None, cwd=None, stderr=subprocess.PIPE, preexec_fn=None):  # as a terminal's job
-        self.process = subprocess.Popen([CASTORA, *args], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                        stderr=stderr, env=castora_env(env), cwd=cwd, start_new_session=True,
+    def __init__(self, args, env=None, cwd=None, stderr=subprocess.PIPE, preexec_fn=None, program=None):
+        self.env = castora_env(env)  # in a process group of its own, as a terminal's job
+        self.tmpdir = self.env["TMPDIR"]  # where its run folder goes
+        self.process = subprocess.Popen([program or CASTORA, *args], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                        stderr=stderr, env=self.env, cwd=cwd, start_new_session=True,
                                         preexec_fn=preexec_fn)
         self.pid, self.send_signal, self.chunks = self.process.pid, self.process.send_signal, []
         self.send_group_signal = lambda number: os.killpg(self.pid, number)  # as the terminal sends Ctrl-C
@@ -284,16 +297,18 @@ class ServiceServer:
 class Bridge:
     """A local automation bridge on 127.0.0.1 (plain HTTP). A poll (GET /actions) waits up to `hold` seconds for actions
     queued with `send`, or gets `answer` (bytes) when set, after `delay` seconds; every acknowledgement (POST /ack) is
-    kept in `acks`, every request's headers in `headers`."""
+    kept in `acks`, every request's headers in `headers`, and the polls are counted in `polls`."""
 
     def __init__(self, hold=25, answer=None, delay=0):
         self.hold, self.answer, self.delay, self.queue, self.acks, self.headers = hold, answer, delay, [], [], []
+        self.polls = 0
         self.ready = threading.Condition()
         bridge = self
 
         class Handler(http.server.BaseHTTPRequestHandler):
             def do_GET(self):
                 bridge.headers.append(dict(self.headers))
+                bridge.polls += 1
                 time.sleep(bridge.delay)
                 with bridge.ready:
                     bridge.ready.wait_for(lambda: bridge.queue or bridge.answer is not None, timeout=bridge.hold)

@@ -89,6 +89,14 @@ class FrontEnd(unittest.TestCase):
                 self.assertEqual(self.run_here([*shlex.split(args), *OFFLINE, "--dry-run"]),
                                  (0, printed, BRIDGE_IDLE if "--automation-poll-url" in args else ""))
         self.assertEqual(os.listdir(self.dir), [])  # a dry run reserves no recording
+        # The run folder's template: under an absolute TMPDIR of plain characters, else /tmp (also when unset).
+        dry = ["--live-overlays", *DEST, *OFFLINE, "--dry-run"]
+        for tmpdir, folder in ((None, "/tmp"), ("", "/tmp"), ("/var/folders/x_1/T/", "/var/folders/x_1/T"),
+                               ("relative/T", "/tmp"), ("/a b", "/tmp"), ("/a:b,c", "/tmp"), ("//", "")):
+            with self.subTest(tmpdir=tmpdir):
+                r = run_castora(dry, env={"TMPDIR": tmpdir}) if tmpdir is not None else \
+                    run_castora(["-c", 'unset TMPDIR; exec "$0" "$@"', CASTORA, *dry], program="sh")
+                self.assertIn(f"drawtext=textfile={folder}/castora-run-XXXXXX/watermark.txt:", r.stdout)
         low = self.write("low.conf", "profile=low_power_360p\nscreen=0\ntarget=rtmp://b/2\n")
         screen = self.write("screen.conf", "screen=no\nscreen=on\n")
         targets = self.write("targets.txt", "rtmp://d/4\n")

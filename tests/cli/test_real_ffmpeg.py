@@ -121,7 +121,8 @@ class Scenarios:
         received = [line for line in lines if " received " in line]
         self.assertRegex(received[0], r"^Live: YouTube received \d+s of the stream, 1 drop(, \d+ overflows?)?\.$")
         self.assertRegex(received[1], r"^Live: Backup received \d+s of the stream, 0 drops(, \d+ overflows?)?\.$")
-        self.assertRegex(lines[-1], r"^Live: the recording rec\.mkv holds \d+\.\d MB\.$")
+        self.assertRegex(lines[-1], r"^Live: FFmpeg's log of this run is in /.+\.log\.$")
+        self.assertRegex(lines[-2], r"^Live: the recording rec\.mkv holds \d+\.\d MB\.$")
         self.assertNotRegex(castora.stderr, "SECRET")
         self.assertEqual((late.wait(timeout=20), second.wait(timeout=20)), (0, 0))
         self.assert_playable("rec.mkv", duration=(17, 19))
@@ -185,7 +186,6 @@ class Scenarios:
         bridge = Bridge()
         self.addCleanup(bridge.stop)
         overlays = write(os.path.join(self.dir, "overlays.txt"), "score_left=Reds 0\n")
-        folders = set(glob.glob("/tmp/castora-run-*"))
         castora = self.launch(["--scene", "gift_war_scoreboard", "--no-audio", "--target", f"rtmp://127.0.0.1:{free_port()}/a",
                                "--record-file", "rec.mkv", "--overlay-file", overlays, *bridge.options("t'k")], 7,
                               CASTORA_SUBSTITUTE_STILL="1")
@@ -195,11 +195,12 @@ class Scenarios:
             wait_for(lambda: any(float(t) >= second for t in re.findall(r"time=00:00:(\d\d\.\d\d)", castora.stderr)))
             change()
             changed_at.append(max(float(t) for t in re.findall(r"time=00:00:(\d\d\.\d\d)", castora.stderr)))
+            self.assertEqual(len(glob.glob(castora.tmpdir + "/castora-run-*/score_left.txt")), 1)  # its own TMPDIR
         self.assertEqual(castora.wait(), 0, castora.stderr[-2000:])
         self.assertEqual((castora.stderr.count("Live: streaming to "), bridge.acks, bridge.headers[0]["Authorization"]),
                          (1, [{"id": "17", "status": "applied"}], "Bearer t'k"))
         self.assertIn('Live: score_left is now "Reds 1".\n', castora.stderr)
-        self.assertEqual(set(glob.glob("/tmp/castora-run-*")), folders)
+        self.assertEqual(os.listdir(castora.tmpdir), [])
         # Frame by frame (24 a second, a quarter of the size): where the picture changed.
         frames = subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-i", os.path.join(self.dir, "rec.mkv"), "-vf",
                                  "scale=160:90", "-f", "rawvideo", "-pix_fmt", "gray", "-"], capture_output=True,
@@ -215,13 +216,14 @@ class Scenarios:
             self.assertTrue(-0.1 <= changes[name][0] - at <= 0.5, (name, changes[name][0], at))
 
     def test_on_a_terminal_a_status_view_replaces_ffmpegs_log_which_goes_to_a_private_file(self):
-        home = tempfile.mkdtemp(dir=self.dir)
-        logs = os.path.join(home, ".local", "state", "castora")
+        state = tempfile.mkdtemp(dir=self.dir)
+        logs = os.path.join(state, "castora")
         for extra, env in (([], {}), ([], {"NO_COLOR": "1"}), (["--verbose"], {})):
             with self.subTest(extra=extra, env=env):
                 url, receiver = self.listen("rtmp", f"view{len(extra)}{len(env)}.flv", key="SECRETKEY123")
                 status, screen = on_terminal([*OFFLINE, "--ffmpeg", SUBSTITUTE, *LOW, "--target", url, "--record-file",
-                                              "rec.mkv", *extra], {"CASTORA_SUBSTITUTE_SECONDS": "5", "HOME": home,
+                                              "rec.mkv", *extra], {"CASTORA_SUBSTITUTE_SECONDS": "5",
+                                                                   "XDG_STATE_HOME": state,
                                                                    "CASTORA_REAL_FFMPEG": self.REAL,
                                                                    "XDG_CACHE_HOME": self.cache, **env}, cwd=self.dir)
                 self.assertEqual((status, receiver.wait(timeout=20)), (0, 0), screen[-2000:])

@@ -1,6 +1,7 @@
 """Running FFmpeg (a fake one): exit statuses, the reconnect policy, stops, recording names, and the dry-run line as a
 faithful shell rendering (sh and zsh) of the vector that a real launch runs."""
 import glob
+import json
 import os
 import shutil
 import signal
@@ -10,7 +11,8 @@ import time
 import unittest
 
 from harness import (CASTORA, DEST, FAKE_FFMPEG, OFFLINE, REPORT, Answer, Background, Bridge, FakeFfmpeg, alive,
-                     castora_env, children_of, read, run_castora, shared_server, wait_for, without_live_lines, write)
+                     castora_env, children_of, read, require_tools, run_castora, shared_server, wait_for,
+                     without_live_lines, write)
 
 RESTART = "Brevalo stream process exited with code {}. Restarting in 3 seconds ({}/5).\n"
 
@@ -107,6 +109,45 @@ class Runner(unittest.TestCase):
         # Without an absolute XDG_CACHE_HOME the cache is in the home folder.
         launch(XDG_CACHE_HOME="cache", HOME=os.path.join(self.dir, "home"))
         self.assertEqual(len(glob.glob(os.path.join(self.dir, "home", ".cache", "castora", "ffmpeg-*"))), 1)
+
+    def test_only_settled_answers_are_kept_and_a_check_leaves_the_next_launch_its_answer(self):
+        fake = FakeFfmpeg(self.dir, copy=True)
+        cache = os.path.join(self.dir, "cache")
+        def entries():  # what the cache keeps of the fake: "not ffmpeg", "lacks" (drawtext) or "complete"
+            kept = [read(path).decode().splitlines()[-3:-1] for path in glob.glob(cache + "/castora/ffmpeg-*")]
+            return [kind if kind == "not ffmpeg" else "complete" if "drawtext" in has else "lacks" for kind, has in kept]
+        lacks = ["lacks"]
+        for step, (mode, env, status, asked, kept) in enumerate((  # what is asked, the status, questions, cache entry
+                ("launch", {"FAKE_FFMPEG_LACKS": "drawtext"}, 2, 6, lacks),
+                # A check whose answers settle nothing leaves no earlier verdict behind.
+                ("check", {"FAKE_FFMPEG_LACKS": "", "FAKE_FFMPEG_FAILS": "-filters"}, 2, 6, []),
+                ("launch", {"FAKE_FFMPEG_LACKS": ""}, 0, 6, ["complete"]),
+                # A check's answer serves the next launch, which asks nothing.
+                ("check", {"FAKE_FFMPEG_LACKS": "drawtext"}, 2, 6, lacks),
+                ("launch", {"FAKE_FFMPEG_LACKS": ""}, 2, 0, lacks),
+                # A launch whose listing fails once goes live and keeps no verdict; the next one asks again.
+                ("change", {"FAKE_FFMPEG_LACKS": "", "FAKE_FFMPEG_FAILS": "-muxers"}, 0, 6, []),
+                ("launch", {"FAKE_FFMPEG_LACKS": "", "FAKE_FFMPEG_ASK_SLEEP": "6"}, 0, 6, []),
+                ("launch", {}, 0, 0, ["not ffmpeg"]),  # a program that answers -version without the banner
+                ("launch", {"FAKE_FFMPEG_LACKS": ""}, 0, 0, ["not ffmpeg"]),
+                # The same size and modification time, rewritten: its change time tells it is another build.
+                ("change", {"FAKE_FFMPEG_LACKS": "drawtext"}, 2, 6, lacks))):
+            with self.subTest(step=step, mode=mode, env=env):
+                if mode == "change":
+                    before = os.stat(fake.path)
+                    with open(fake.path, "r+b") as f:
+                        content = f.read()
+                        f.seek(0)
+                        f.write(content)
+                    os.utime(fake.path, ns=(before.st_atime_ns, before.st_mtime_ns))
+                    self.assertEqual(os.stat(fake.path).st_size, before.st_size)
+                asked_before = len(fake.asked())
+                r = run_castora([*OFFLINE, "--ffmpeg", fake.path, *DEST, *(["--check-ffmpeg"] if mode == "check" else [])],
+                                env={**fake.env, "XDG_CACHE_HOME": cache, **env}, cwd=self.dir)
+                self.assertEqual((r.status, len(fake.asked()) - asked_before, entries()), (status, asked, kept), r)
+        self.assertIn("could not be checked: its -filters listing failed. Nothing is kept", run_castora(
+            ["--check-ffmpeg", "--ffmpeg", fake.path], env={**fake.env, "XDG_CACHE_HOME": cache, "FAKE_FFMPEG_LACKS": "",
+                                                            "FAKE_FFMPEG_FAILS": "-filters"}).stdout)
 
     def test_asking_ffmpeg_neither_holds_a_launch_nor_outlives_a_stop(self):
         fake = FakeFfmpeg(self.dir, copy=True, FAKE_FFMPEG_LACKS="drawtext", FAKE_FFMPEG_ASK_SLEEP="30")
@@ -219,6 +260,7 @@ class Runner(unittest.TestCase):
                    action(4, "score_right", "%{pts} it's: a\\b\nc"), action(5, "../x", "y"), action(6, "", "", "webhook"))
         [chain] = [run[run.index("-vf") + 1] for run in fake.runs() if run[-1] == "rtmp://a/texts"]
         folder = os.path.dirname(chain.split("drawtext=textfile=")[1].split(":")[0])
+        self.assertEqual(os.path.dirname(folder), running["texts"].tmpdir)  # D39: the run folder is under its TMPDIR
         wait_for(lambda: read(folder + "/score_right.txt") == b"%{pts} it's: a\\bc", what="the texts")
         os.remove(os.path.join(self.dir, "overlays.txt"))
         wait_for(lambda: overlay_file.format("overlays.txt", "No such file or directory") in running["texts"].stderr)
@@ -236,8 +278,102 @@ class Runner(unittest.TestCase):
                                        "rejected", "reason": "unknown overlay"}, {"id": "6", "status": "rejected",
                                        "reason": "unsupported action"}])
         self.assertEqual((sorted(os.listdir(self.dir)), cases["line feed in token"][0].headers, os.path.exists(folder),
-                          os.path.exists("/tmp/x.txt")), (["ffmpeg-runs.jsonl", "fifo", "overlays.txt", "zero"], [],
-                                                           False, False))
+                          os.listdir(running["texts"].tmpdir)), (["ffmpeg-runs.jsonl", "fifo", "overlays.txt", "zero"],
+                                                                  [], False, []))
+
+
+    def test_a_bridge_that_repeats_its_actions_gets_each_applied_once_and_a_line_a_second_at_most(self):
+        def answer(actions):
+            return json.dumps({"actions": actions}, separators=(",", ":")).encode()
+        event = lambda n, overlay, text: {"id": str(n), "action": "overlay_event", "overlay": overlay, "text": text}
+        cases = {  # the answer to every poll, what castora says of it (each once)
+            "900 refused": (answer([event(n, "x", "") for n in range(900)]), [
+                "Live: the automation bridge's action 0 for x was refused: unknown overlay.\n",
+                "Live: 899 more actions of the automation bridge were refused: unknown overlay (899); the last was "
+                "action 899 for x.\n"]),
+            "20 repeated": (answer([event(n, "score_left", str(n)) for n in range(1, 21)]),
+                            ['Live: score_left changed 20 times, now "20".\n']),
+            "2,400 unsupported": (answer([{"id": str(n), "action": "x"} for n in range(2400)]), [
+                "Live: the automation bridge sends actions faster than castora can acknowledge them: 1024 "
+                "acknowledgements wait, and the others are sent when the bridge sends their actions again.\n"])}
+        fake = FakeFfmpeg(self.dir, sleep="60")
+        bridges = {name: Bridge(answer=body) for name, (body, _) in cases.items()}
+        running = {name: Background([*OFFLINE, "--ffmpeg", fake.path, "--target", "rtmp://a/x", "--scene", "game_battle",
+                                     "--live-overlays", *bridges[name].options()], env=fake.env, cwd=self.dir)
+                   for name in cases}
+        for name in cases:
+            self.addCleanup(running[name].stop)
+            self.addCleanup(bridges[name].stop)
+        wait_for(lambda: all(line in running[name].stderr for name in cases for line in cases[name][1]), 30,
+                 what="the lines")
+        time.sleep(2)  # the bridges go on repeating their actions
+        for name, castora in running.items():
+            with self.subTest(name):
+                castora.send_signal(signal.SIGINT)
+                self.assertEqual(castora.wait(), -signal.SIGINT)
+                live = [line + "\n" for line in castora.stderr.splitlines()
+                        if line.startswith("Live: ") and not line.startswith("Live: FFmpeg's log")]
+                self.assertEqual(live, [*cases[name][1], "Live: a:1935 never received the stream.\n"])
+                # Repeats are no news: asked again every half second, not at once.
+                self.assertLess(bridges[name].polls, 20)
+        acks = bridges["20 repeated"].acks
+        self.assertEqual(acks[:20], [{"id": str(n), "status": "applied"} for n in range(1, 21)])
+        # One at a time, in order, each once while it waits.
+        ids = [ack["id"] for ack in bridges["2,400 unsupported"].acks]
+        self.assertEqual(ids[:1024], [str(n) for n in range(min(len(ids), 1024))])
+
+    def test_a_full_disk_refuses_each_change_with_its_reason_and_the_same_change_is_taken_once_there_is_room(self):
+        # castora's TMPDIR is a 64 KiB tmpfs of its own, in mount and user namespaces of its own (no privilege needed).
+        require_tools("unshare")
+        if subprocess.run(["unshare", "-rm", "true"], capture_output=True).returncode != 0:
+            self.skipTest("unshare cannot make a user namespace here")
+        in_own_tmpfs = ['-rm', 'sh', '-c', 'mount -t tmpfs -o size=64k castora-test "$TMPDIR" && '
+                        '{ [ -z "$FILL" ] || cat /dev/zero > "$TMPDIR/fill"; } 2>/dev/null; exec "$0" "$@"', CASTORA]
+        bridge = Bridge()
+        self.addCleanup(bridge.stop)
+        overlays = write(os.path.join(self.dir, "overlays.txt"), "watermark=Ours\n")
+        fake = FakeFfmpeg(self.dir, sleep="60")
+        args = [*OFFLINE, "--ffmpeg", fake.path, *DEST, "--scene", "game_battle", "--overlay-file", overlays,
+                *bridge.options()]
+        full = "could not be written: No space left on device"
+        # Full from the start: nothing goes live, and nothing claims a text is shown.
+        castora = Background([*in_own_tmpfs, *args], env={**fake.env, "FILL": "1"}, program="unshare")
+        self.addCleanup(castora.stop)
+        self.assertEqual(castora.wait(), 2)
+        self.assertRegex(castora.stderr, r"^Live: the text of overlay_title could not be written in .*/castora-run-\w+: "
+                                         r"No space left on device; the stream does not start.\n")
+        self.assertEqual(fake.runs(), [])
+        # Full while live: each change is refused with the reason and said with what the picture still shows.
+        castora = Background([*in_own_tmpfs, *args], env=fake.env, program="unshare")
+        self.addCleanup(castora.stop)
+        wait_for(fake.runs, what="FFmpeg")
+        chain = fake.runs()[0][fake.runs()[0].index("-vf") + 1]
+        folder = f"/proc/{castora.pid}/root" + os.path.dirname(chain.split("drawtext=textfile=")[1].split(":")[0])
+        filler = os.path.join(folder, "..", "fill")
+        with open(filler, "wb", buffering=0) as f:
+            with self.assertRaises(OSError):
+                while True:
+                    f.write(b"\0" * 4096)
+        action = lambda n: {"id": str(n), "action": "overlay_event", "overlay": "score_right", "text": "DURING-FULL"}
+        bridge.send(action(1))
+        write(overlays, "score_left=FULL-TOO\n")
+        wait_for(lambda: bridge.acks and 'score_left could not be written: No space left on device; the picture still '
+                                          'shows "Team A 0".' in castora.stderr)
+        self.assertEqual(bridge.acks, [{"id": "1", "status": "rejected", "reason": full}])
+        time.sleep(1.5)  # the overlay file is tried again, and said once
+        shown = lambda: [read(os.path.join(folder, name)) for name in ("score_left.txt", "score_right.txt")]
+        self.assertEqual(shown(), [b"Team A 0", b"Team B 0"])
+        self.assertEqual(castora.stderr.count(f"overlays.txt, line 1: score_left: {full}; it keeps its text.\n"), 1)
+        self.assertNotIn("is now", castora.stderr)
+        # With room again the same change is taken: sent again, and from the unchanged overlay file.
+        os.remove(filler)
+        bridge.send(action(2))
+        wait_for(lambda: len(bridge.acks) == 2 and 'score_left is now "FULL-TOO"' in castora.stderr)
+        self.assertEqual(bridge.acks[1], {"id": "2", "status": "applied"})
+        self.assertEqual(shown(), [b"FULL-TOO", b"DURING-FULL"])
+        wait_for(lambda: 'score_right is now "DURING-FULL"' in castora.stderr)
+        castora.send_signal(signal.SIGINT)
+        self.assertEqual(castora.wait(), -signal.SIGINT)
 
 
 class MinuteLong(unittest.TestCase):

@@ -151,6 +151,42 @@ class Services(unittest.TestCase):
                 self.assertEqual(castora.wait(timeout=20), status)
                 wait_for(lambda: not alive(curl), timeout=5, what="the command's end")
 
+    def test_the_users_curl_configuration_changes_nothing_castora_asks_of_curl(self):
+        # A ~/.curlrc that follows redirects and sends every answer to a file anyone can read.
+        home = os.path.join(self.root, "home")
+        os.mkdir(home)
+        leaked = os.path.join(self.root, "leaked")
+        for name in (".curlrc", "curlrc"):
+            write(os.path.join(home, name), f'location\noutput = "{leaked}"\n')
+        env = {"HOME": home, "XDG_CONFIG_HOME": home}
+        plain = "http://127.0.0.1:%d" % self.server.plain_port
+        moved = lambda path: Answer(302, headers=(("Location", plain + path),))
+        self.server.answer("/moved-report", moved("/castora/report"))
+        self.server.answer("/poll", Answer(200, json.dumps({"actions": [{"id": "1", "action": "overlay_event", "overlay":
+                                                                        "score_left", "text": "Mine"}]}).encode()))
+        self.server.answer("/ack", moved("/elsewhere"))
+        with self.subTest("the update check and the download"):
+            self.newer(sha256=DIGEST)
+            self.assertTrue(self.check(env=env).endswith(KEPT))
+            self.assert_downloaded(True)
+        with self.subTest("a report to a URL that redirects: not followed"):
+            self.server.requests.clear()
+            self.assertEqual(self.start(["--report-url", self.server.url("/moved-report"), "--profile", "x", *DEST],
+                                        env).wait(), 2)
+            self.assertEqual([r.path for r in self.server.requests], ["/moved-report"])
+        with self.subTest("the bridge: its answer reaches castora, its acknowledgement with the token no other URL"):
+            fake = FakeFfmpeg(self.root, sleep="60")
+            castora = self.start(["--ffmpeg", fake.path, *DEST, "--live-overlays", "--scene", "game_battle",
+                                  "--automation-poll-url", plain + "/poll", "--automation-ack-url", plain + "/ack",
+                                  "--automation-token", "SECRET"], {**fake.env, **env})
+            wait_for(lambda: self.server.requests_to("/elsewhere") or (
+                self.server.requests_to("/ack") and "Live: score_left is now" in castora.stderr), what="the ack")
+            castora.send_signal(signal.SIGINT)
+            self.assertEqual(castora.wait(), -signal.SIGINT)
+            self.assertIn('Live: score_left is now "Mine".\n', castora.stderr)
+            self.assertEqual(self.server.requests_to("/elsewhere"), [])
+        self.assertFalse(os.path.exists(leaked))
+
     def test_reports_travel_escaped_and_nothing_is_sent_when_reporting_is_off(self):
         # Escaped, without control bytes or broken UTF-8, and cut at 119 bytes without splitting a pair or a character.
         for key, sent in ((b'a"b\\c\td\xffe\xe2\x82', 'a"b\\cde'), ("é" * 70, "é" * 59),

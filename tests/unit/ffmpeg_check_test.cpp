@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <sys/stat.h>
+#include <variant>
 
 namespace {
 
@@ -38,18 +39,28 @@ const std::string protocols = "Supported file protocols:\nInput:\n  srt\n  rtmps
 
 TEST(FfmpegCheck, ReadsWhatAnFfmpegListsAndNothingFromAnythingElse) {
     using Answers = std::vector<std::optional<std::string>>;
-    const FfmpegFindings found =
-        read_ffmpeg_answers(Answers{version, devices, encoders, filters_51, muxers_90, protocols});
-    EXPECT_TRUE(found.answers_as_ffmpeg);
-    EXPECT_EQ(found.version, "9.0.2");
-    EXPECT_EQ(found.present, (std::set<std::string>{"avfoundation", "h264_videotoolbox", "aac", "scale", "pad",
-                                                    "drawtext", "fifo", "flv", "matroska", "file", "rtmp"}));
-    // No banner, an answer missing, a listing without its heading, a stand-in's empty answers.
-    for (const Answers& answers : {Answers{"Usage: ffmpeg\n", devices, encoders, filters_51, muxers_90, protocols},
-                                   Answers{version, devices, std::nullopt, filters_51, muxers_90, protocols},
-                                   Answers{version, devices, encoders, filters_51, "E flv\n", protocols},
-                                   Answers{version, "", "", "", "", ""}, Answers{"", "", "", "", "", ""}}) {
-        EXPECT_EQ(read_ffmpeg_answers(answers), FfmpegFindings{});
+    using Read = std::variant<FfmpegFindings, std::string>;
+    const FfmpegFindings full{true,
+                              "9.0.2",
+                              {"avfoundation", "h264_videotoolbox", "aac", "scale", "pad", "drawtext", "fifo", "flv",
+                               "matroska", "file", "rtmp"}};
+    const std::pair<Answers, Read> cases[] = {
+        {{version, devices, encoders, filters_51, muxers_90, protocols}, full},
+        // The version is the first line's: nothing of the next line joins it.
+        {{"ffmpeg version 6.0\nbuilt with gcc\n", devices, encoders, filters_51, muxers_90, protocols},
+         FfmpegFindings{true, "6.0", full.present}},
+        // -version answers without the banner: surely not an FFmpeg.
+        {{"Usage: ffmpeg\n", devices, encoders, filters_51, muxers_90, protocols}, FfmpegFindings{}},
+        {{"", "", "", "", "", ""}, FfmpegFindings{}},
+        {{"ffmpeg version \n", devices, encoders, filters_51, muxers_90, protocols}, FfmpegFindings{}},
+        // A query that failed or a listing without its heading settles nothing.
+        {{std::nullopt, devices, encoders, filters_51, muxers_90, protocols}, "its -version query failed"},
+        {{version, devices, std::nullopt, filters_51, muxers_90, protocols}, "its -encoders listing failed"},
+        {{version, devices, encoders, filters_51, "E flv\n", protocols}, "its -muxers listing cannot be read"},
+        {{version, "", "", "", "", ""}, "its -devices listing cannot be read"}};
+    for (const auto& [answers, read] : cases) {
+        const auto found = read_ffmpeg_answers(answers);
+        EXPECT_EQ(found ? Read{*found} : Read{found.failure()}, read) << answers[0].value_or("(failed)");
     }
 }
 
@@ -67,15 +78,17 @@ TEST(FfmpegCheck, ALaunchUsesThePartsItsCommandNames) {
 }
 
 TEST(FfmpegCheck, CachedFindingsServeOnlyTheSameBuildOfTheSameFile) {
-    const ExecutableIdentity ffmpeg{"/opt/ff", 100, {7, 8}, 9, 10};
+    const ExecutableIdentity ffmpeg{"/opt/ff", 100, {7, 8}, {11, 12}, 9, 10};
     const FfmpegFindings findings{true, "9.0.2", {"aac", "tee"}};
     const FfmpegFindings stand_in{};
     EXPECT_EQ(findings_from_cache_text(findings_cache_text(ffmpeg, findings), ffmpeg), findings);
     EXPECT_EQ(findings_from_cache_text(findings_cache_text(ffmpeg, stand_in), ffmpeg), stand_in);
     const std::string text = findings_cache_text(ffmpeg, findings);
-    for (const ExecutableIdentity& other :
-         {ExecutableIdentity{"/opt/ff2", 100, {7, 8}, 9, 10}, ExecutableIdentity{"/opt/ff", 101, {7, 8}, 9, 10},
-          ExecutableIdentity{"/opt/ff", 100, {7, 9}, 9, 10}, ExecutableIdentity{"/opt/ff", 100, {7, 8}, 8, 10}}) {
+    for (const ExecutableIdentity& other : {ExecutableIdentity{"/opt/ff2", 100, {7, 8}, {11, 12}, 9, 10},
+                                            ExecutableIdentity{"/opt/ff", 101, {7, 8}, {11, 12}, 9, 10},
+                                            ExecutableIdentity{"/opt/ff", 100, {7, 9}, {11, 12}, 9, 10},
+                                            ExecutableIdentity{"/opt/ff", 100, {7, 8}, {11, 13}, 9, 10},
+                                            ExecutableIdentity{"/opt/ff", 100, {7, 8}, {11, 12}, 8, 10}}) {
         EXPECT_FALSE(findings_from_cache_text(text, other)) << other.path;
     }
     for (const std::string& corrupt : {text.substr(0, text.size() - 4), text + "x", text.substr(1),

@@ -1,7 +1,11 @@
+#include "automation/action_ledger.h"
 #include "automation/bridge_answer.h"
+#include "automation/refusal_lines.h"
 #include "catalog/profiles.h"
 #include "config/overlay_file.h"
+#include "live/camera_memory.h"
 #include "live/health_warnings.h"
+#include "live/live_overlays.h"
 #include "live/live_watch.h"
 #include "live/overlay_state.h"
 #include "live/status_view.h"
@@ -9,7 +13,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <map>
 #include <unistd.h>
 
 namespace {
@@ -34,18 +42,74 @@ TEST(OverlayState, ChangesOnlyTheBoxesDrawnAndSumsUpABurstOnceASecond) {
         {"watermark", "", std::nullopt, 4},
         {"score_right", "\n", std::nullopt, 3},
         {"score_left", "A 2", std::nullopt, 2}};
-    for (const auto& [key, text, refusal, rewrite] : changes) {
-        const OverlayState::Outcome outcome = state.set(key, text);
-        EXPECT_EQ(std::tie(outcome.refusal, outcome.rewrite), std::tie(refusal, rewrite)) << key;
+    for (const auto& [key, text, refusal, overlay] : changes) {
+        OverlayState::Change change = state.change(key, text);
+        EXPECT_EQ(std::tie(change.refusal, change.overlay), std::tie(refusal, overlay)) << key;
+        if (change.overlay) {
+            state.shown(*change.overlay, std::move(change.text));
+        }
     }
     EXPECT_EQ(state.text(0), "It's 1:0, [live] %{pts}\\[2J");
     EXPECT_EQ(state.text(4), "Brevalo");
     EXPECT_EQ(state.status_line(start), "overlay_title is now \"It's 1:0, [live] %{pts}\\[2J\"; score_left changed "
                                         "2 times, now \"A 2\"; score_right is now blank; watermark is now \"Brevalo\"");
-    state.set("score_right", "B 1");
+    // A change whose file was not written changes nothing: the same text is a change again.
+    EXPECT_EQ(state.change("score_right", "B 1").overlay, 3u);
+    EXPECT_EQ(state.change("score_right", "B 1").overlay, 3u);
+    state.shown(3, "B 1");
     EXPECT_EQ(state.status_line(start + milliseconds{999}), "");
     EXPECT_EQ(state.status_line(start + milliseconds{1000}), "score_right is now \"B 1\"");
     EXPECT_EQ(state.status_line(start + milliseconds{5000}), "");
+}
+
+// A text is applied only once its file is written: a full disk refuses the change with the
+// reason, keeps the picture's text, says so once, and the same change is tried again.
+TEST(LiveOverlays, ATextIsAppliedOnlyOnceItsFileIsWritten) {
+    Supervisor supervisor;
+    std::vector<std::string> said;
+    std::map<std::string, std::string> files;
+    int failure = 0;
+    const auto write = [&](const std::string& path, std::string_view text, const std::string& temporary) {
+        EXPECT_EQ(temporary.substr(0, 8), "/run/x/.");
+        if (failure != 0) {
+            return std::optional<int>{failure};
+        }
+        files[path.substr(7)] = text;
+        return std::optional<int>{};
+    };
+    LiveOverlays overlays{supervisor,
+                          "/run/x",
+                          {std::nullopt, std::nullopt, "A 0", std::nullopt, "Ours"},
+                          {},
+                          [&](const std::string& line) { said.push_back(line); },
+                          write};
+    using Why = std::optional<std::string>;
+    const std::string full = "could not be written: No space left on device";
+    const std::tuple<int, std::string_view, std::string_view, Why, std::string_view> steps[] = {
+        // the disk fails with, key, text, refusal, score_left's file after it
+        {0, "score_left", "A 1", std::nullopt, "A 1"},
+        {ENOSPC, "score_left", "A 2", full, "A 1"},
+        {ENOSPC, "score_left", "A 2", full, "A 1"},
+        {ENOSPC, "score_left", "", full, "A 1"},
+        {ENOSPC, "overlay_title", "x", "not drawn in this scene, and FFmpeg cannot add a box to a running stream",
+         "A 1"},
+        {ENOSPC, "score_left", "A 1", std::nullopt, "A 1"}, // what it shows: nothing to write
+        {EIO, "score_left", "A 2", "could not be written: Input/output error", "A 1"},
+        {0, "score_left", "A 2", std::nullopt, "A 2"}};
+    for (const auto& [error, key, text, refusal, shown] : steps) {
+        failure = error;
+        EXPECT_EQ(overlays.apply(key, text), refusal) << key << "=" << text;
+        EXPECT_EQ(files["score_left.txt"], shown) << key << "=" << text;
+    }
+    EXPECT_EQ(said, (std::vector<std::string>{
+                        "the text of score_left could not be written: No space left on device; the picture "
+                        "still shows \"A 1\".",
+                        "the text of score_left could not be written: Input/output error; the picture still "
+                        "shows \"A 1\"."}));
+    failure = ENOSPC;
+    EXPECT_FALSE(overlays.write_all());
+    EXPECT_EQ(said.back(), "the text of score_left could not be written in /run/x: No space left on device; the "
+                           "stream does not start.");
 }
 
 TEST(OverlayFile, LinesAreReadAsInAStudioConfigAndTheRestSaidByLine) {
@@ -87,6 +151,55 @@ TEST(OverlayFile, AChangeIsReadOnceItHasSettledAndEachProblemIsSaidOnce) {
     unlink(path.c_str());
 }
 
+// A counter rewriting the file before every look: it never settles, yet its latest whole text
+// is taken every 200 ms; a read caught mid-write (no line feed at its end, or a line that
+// cannot be read) is not taken until a whole one comes.
+TEST(OverlayFile, AFileThatKeepsChangingShowsItsLatestWholeTextFourTimesASecond) {
+    const std::string path = testing::TempDir() + "castora-busy-" + std::to_string(getpid());
+    const auto rewrite = [&](const std::string& text) { std::ofstream{path, std::ios::trunc} << text; };
+    rewrite("score_left=0\n");
+    OverlayFileWatch watch{path};
+    std::vector<std::string> applied;
+    std::size_t messages = 0;
+    const auto look = [&](int ms) {
+        messages +=
+            watch
+                .look(start + milliseconds{ms},
+                      [&](std::string_view key, std::string_view text) {
+                          applied.push_back(std::string{key} + "=" + std::string{text} + "@" + std::to_string(ms));
+                          return std::nullopt;
+                      })
+                .size();
+    };
+    look(0);
+    for (int ms = 50; ms <= 1000; ms += 50) {
+        rewrite("score_left=" + std::to_string(ms / 50) + std::string(ms / 50 % 3, ' ') + "\n"); // a new size
+        look(ms);
+    }
+    EXPECT_EQ(applied, (std::vector<std::string>{"score_left=0@0", "score_left=4@200", "score_left=8@400",
+                                                 "score_left=12@600", "score_left=16@800", "score_left=20@1000"}));
+    applied.clear();
+    const std::pair<int, std::string> writes[] = {{1050, "score_left=21\n"},
+                                                  {1100, "score_left=22 \n"},
+                                                  {1150, "score_left=23\n"},
+                                                  {1200, "score_left=2"},
+                                                  {1250, "score_lef\n"},
+                                                  {1300, "score_left=26\n"},
+                                                  {1350, ""},
+                                                  {1400, "score_lef\n"},
+                                                  {1450, ""}};
+    for (const auto& [ms, text] : writes) {
+        if (!text.empty()) {
+            rewrite(text);
+        }
+        look(ms);
+    }
+    // Settled, a file is taken as it is, and its problem said once.
+    EXPECT_EQ(applied, std::vector<std::string>{"score_left=26@1300"});
+    EXPECT_EQ(messages, 1u);
+    unlink(path.c_str());
+}
+
 TEST(BridgeAnswer, ActionsOfExactlyTheShapeOrNothingOfTheAnswer) {
     using Actions = std::vector<BridgeAction>;
     const std::pair<std::string_view, std::variant<Actions, std::string>> cases[] = {
@@ -120,6 +233,58 @@ TEST(BridgeAnswer, ActionsOfExactlyTheShapeOrNothingOfTheAnswer) {
     EXPECT_EQ(bridge_acknowledgement("17", std::nullopt), R"({"id":"17","status":"applied"})");
     EXPECT_EQ(bridge_acknowledgement("a\"\xff", "unknown overlay"),
               "{\"id\":\"a\\\"\xEF\xBF\xBD\",\"status\":\"rejected\",\"reason\":\"unknown overlay\"}");
+}
+
+// A bridge that repeats its actions: each is settled once, its acknowledgement waits once, and
+// neither memory grows past its bound.
+TEST(ActionLedger, SettlesEachIdOnceAndKeepsBothQueuesBounded) {
+    ActionLedger ledger;
+    ledger.settle("1", "applied 1");
+    ledger.settle("1", "rejected 1"); // settled already: kept as it was
+    EXPECT_EQ(*ledger.settled("1"), "applied 1");
+    EXPECT_EQ(ledger.settled("2"), nullptr);
+    EXPECT_TRUE(ledger.queue("1") && ledger.queue("1") && ledger.queue("2")); // unsettled: nothing to queue
+    EXPECT_EQ(ledger.next(), (std::pair<std::string, std::string>{"1", "applied 1"}));
+    ledger.sent();
+    EXPECT_EQ(ledger.next(), std::nullopt);
+    EXPECT_TRUE(ledger.queue("1")); // sent again, once more
+    ledger.sent();
+    for (std::size_t n = 0; n < 3 * ActionLedger::remembered_ids; ++n) {
+        ledger.settle(std::to_string(n), "ack " + std::to_string(n));
+        ledger.queue(std::to_string(n));
+    }
+    EXPECT_EQ(ledger.settled("0"), nullptr); // forgotten, the oldest first
+    EXPECT_EQ(*ledger.settled(std::to_string(3 * ActionLedger::remembered_ids - 1)),
+              "ack " + std::to_string(3 * ActionLedger::remembered_ids - 1));
+    EXPECT_FALSE(ledger.queue(std::to_string(3 * ActionLedger::remembered_ids - 1)));
+    std::size_t waiting = 0;
+    for (; ledger.next(); ledger.sent()) {
+        EXPECT_EQ(ledger.next()->first, std::to_string(waiting++));
+    }
+    EXPECT_EQ(waiting, ActionLedger::waiting_acknowledgements);
+}
+
+// A flood of refusals gives the first at once, then one line a second with their counts.
+TEST(RefusalLines, OneAtOnceThenOneLineASecondWithCounts) {
+    RefusalLines lines;
+    const auto at = [](int ms) { return RefusalLines::Clock::time_point{milliseconds{ms}}; };
+    EXPECT_EQ(lines.refused("1", "x\x1b", "unknown overlay", at(0)),
+              "the automation bridge's action 1 for x was refused: unknown overlay.");
+    EXPECT_EQ(lines.due(), std::nullopt);
+    for (int n = 2; n <= 900; ++n) {
+        EXPECT_EQ(lines.refused(std::to_string(n), n % 100 ? "y" : "score_left",
+                                n % 100 ? "unknown overlay" : "longer than 255 bytes", at(n / 10)),
+                  "");
+    }
+    EXPECT_EQ(lines.due(), at(1000));
+    EXPECT_EQ(lines.line(at(999)), "");
+    EXPECT_EQ(lines.line(at(1000)), "899 more actions of the automation bridge were refused: unknown overlay "
+                                    "(890), longer than 255 bytes (9); the last was action 900 for score_left.");
+    EXPECT_EQ(lines.line(at(3000)), "");
+    EXPECT_EQ(lines.refused("901", "y", "unknown overlay", at(1500)), ""); // within a second of the last line
+    EXPECT_EQ(lines.line(at(2000)), "the automation bridge's action 901 for y was refused: unknown overlay.");
+    EXPECT_EQ(lines.refused("902", "y", "unknown overlay", at(3000)),
+              "the automation bridge's action 902 for y was refused: unknown overlay.");
 }
 
 namespace {
@@ -339,4 +504,36 @@ TEST(StatusView, ARedrawReplacesTheLastViewWhateverTheTerminalsWidthBecame) {
     EXPECT_EQ(std::exchange(written, ""), "\r\x1b[3A\x1b[JLive: x\n" + std::string(30, 'a') + "\nb\n");
     view.erase(80);
     EXPECT_EQ(std::make_pair(written, erase_at_end), std::make_pair(std::string{"\r\x1b[2A\x1b[J"}, std::string{}));
+}
+
+// Far more cameras than 64 KiB hold: the newest stay, the oldest go, and a file that grew
+// larger before still gives its newest entries.
+TEST(CameraMemory, KeepsItsNewestEntriesWithinItsSize) {
+    // The user's cache folder of this process from now on: no other test here uses it.
+    const std::string home = testing::TempDir() + "castora-memory-" + std::to_string(getpid());
+    setenv("HOME", home.c_str(), 1);
+    setenv("XDG_CACHE_HOME", (home + "/cache").c_str(), 1);
+    const CaptureMode profile{640, 360, 24};
+    const auto camera = [](int n) { return "camera " + std::to_string(n) + std::string(100, '.'); };
+    for (int n = 0; n < 1000; ++n) {
+        remember_camera_mode(camera(n), profile, CaptureMode{640, 480, 30.0 + n % 2});
+    }
+    remember_camera_mode(camera(0), profile, CaptureMode{1280, 720, 30}); // again: now the newest
+    const std::string file = home + "/cache/castora/camera-modes";
+    EXPECT_LE(std::filesystem::file_size(file), 65536u);
+    EXPECT_EQ(remembered_camera_mode(camera(999), profile), (CaptureMode{640, 480, 31}));
+    EXPECT_EQ(remembered_camera_mode(camera(0), profile), (CaptureMode{1280, 720, 30}));
+    EXPECT_EQ(remembered_camera_mode(camera(300), profile), std::nullopt);
+    EXPECT_EQ(remembered_camera_mode(camera(999), CaptureMode{854, 480, 30}), std::nullopt);
+    remember_camera_mode(camera(999), profile, std::nullopt);
+    EXPECT_EQ(remembered_camera_mode(camera(999), profile), std::nullopt);
+    EXPECT_EQ(remembered_camera_mode(camera(998), profile), (CaptureMode{640, 480, 30}));
+    {
+        std::ofstream grown{file, std::ios::app};
+        for (int n = 0; n < 1000; ++n) {
+            grown << "320x240@15\t640x360@24\told " << n << std::string(100, '.') << "\n";
+        }
+    }
+    EXPECT_EQ(remembered_camera_mode("old 999" + std::string(100, '.'), profile), (CaptureMode{320, 240, 15}));
+    std::filesystem::remove_all(home);
 }
