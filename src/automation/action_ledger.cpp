@@ -5,9 +5,8 @@ const std::string* ActionLedger::settled(const std::string& id) const {
     return found == acknowledgements_.end() ? nullptr : &found->second;
 }
 
-void ActionLedger::settle(const std::string& id, std::string acknowledgement) {
-    if (const auto [at, added] = acknowledgements_.try_emplace(id, std::move(acknowledgement));
-        !added) {
+void ActionLedger::settle(const std::string& id, const std::string& acknowledgement) {
+    if (const auto [at, added] = acknowledgements_.try_emplace(id, acknowledgement); !added) {
         return;
     }
     settled_order_.push_back(id);

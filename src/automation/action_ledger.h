@@ -23,7 +23,7 @@ class ActionLedger {
     const std::string* settled(const std::string& id) const;
 
     // The action was carried out or refused: `acknowledgement` says which.
-    void settle(const std::string& id, std::string acknowledgement);
+    void settle(const std::string& id, const std::string& acknowledgement);
 
     // Queues the acknowledgement of a settled action, unless it waits already. False when the
     // queue is full: it is left out.

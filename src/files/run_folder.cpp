@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 
 std::string run_folder_template() {
     const std::string folder = temporary_folder();

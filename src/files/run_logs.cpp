@@ -30,6 +30,8 @@ void remove_oldest_logs(const std::string& folder) {
         return;
     }
     std::vector<std::string> logs;
+    // One thread lists this folder: readdir is safe here.
+    // cppcheck-suppress readdirCalled
     while (const dirent* entry = readdir(listing)) {
         const std::string_view name = entry->d_name;
         if (name.starts_with(log_prefix) && name.ends_with(log_suffix)) {

@@ -18,8 +18,13 @@ std::string xdg_folder(const char* name, std::string_view fallback) {
     if (const char* xdg = std::getenv(name); xdg != nullptr && xdg[0] == '/') {
         return std::string{xdg} + "/castora";
     }
-    const std::string home = home_folder();
-    return home.empty() ? "" : home + "/" + std::string{fallback} + "/castora";
+    std::string folder = home_folder();
+    if (!folder.empty()) {
+        folder += '/';
+        folder += fallback;
+        folder += "/castora";
+    }
+    return folder;
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "process/error_output.h"
 
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -40,25 +41,25 @@ void LiveOutput::terminal(std::string_view text) {
     }
 }
 
-bool LiveOutput::log(std::string_view text) {
-    if (text.empty()) {
+bool LiveOutput::open_log() {
+    if (std::exchange(log_tried_, true)) {
         return false;
     }
-    bool created = false;
-    if (!log_tried_) {
-        log_tried_ = true;
-        if (auto file = create_run_log(log_folder_)) {
-            log_path_ = std::move(file->path);
-            log_fd_ = file->fd;
-            created = true;
-        }
+    auto file = create_run_log(log_folder_);
+    if (!file) {
+        return false;
     }
-    if (log_fd_ >= 0 && !write_all(log_fd_, text)) {
+    log_path_ = std::move(file->path);
+    log_fd_ = file->fd;
+    return true;
+}
+
+void LiveOutput::log(std::string_view text) {
+    if (log_fd_ >= 0 && !text.empty() && !write_all(log_fd_, text)) {
         // A full disk ends the log, not the stream.
         ::close(log_fd_);
         log_fd_ = -1;
     }
-    return created;
 }
 
 void LiveOutput::show(const LiveStatus& status, std::chrono::steady_clock::time_point now,

@@ -24,8 +24,11 @@ class LiveOutput {
     // Text for the terminal, as the watch made it for this kind of output.
     void terminal(std::string_view text);
 
-    // Text for the log file; the first creates it. True when this created it.
-    bool log(std::string_view text);
+    // Makes the log file, once FFmpeg has written something: true when this made it.
+    bool open_log();
+
+    // Text for the log file, once it is open.
+    void log(std::string_view text);
     const std::string& log_path() const { return log_path_; }
 
     // Redraws the view, at most twice a second unless `now_anyway`.

@@ -90,6 +90,10 @@ class LiveRun : public ChildWatcher {
     }
 
     bool received(std::string_view bytes) override {
+        // FFmpeg's first words make the run's log, which is named at once.
+        if (output_.open_log()) {
+            say("FFmpeg's log of this run is in " + terminal_safe(output_.log_path()) + ".");
+        }
         const SteadyClock::time_point now = SteadyClock::now();
         pass_on(watch_->received(bytes, now));
         // What FFmpeg reports while it finishes after a stop is no news of the machine.
@@ -103,14 +107,7 @@ class LiveRun : public ChildWatcher {
     // What the watch made of FFmpeg's text: for the terminal, and with FFmpeg's own for the log.
     void pass_on(const std::string& for_terminal) {
         output_.terminal(for_terminal);
-        to_log(watch_->take_log());
-    }
-
-    // The first text of the run's log makes its file, which is named at once.
-    void to_log(std::string_view text) {
-        if (output_.log(text)) {
-            say("FFmpeg's log of this run is in " + terminal_safe(output_.log_path()) + ".");
-        }
+        output_.log(watch_->take_log());
     }
 
     // A mode other than the profile's is remembered once the stream is live in it, and forgotten
@@ -239,12 +236,12 @@ class LiveRun : public ChildWatcher {
     void say(const std::string& line) {
         const std::string text = watch_ ? watch_->own_line(line) : live_line(line);
         output_.terminal(text);
-        to_log(watch_ ? watch_->take_log() : text);
+        output_.log(watch_ ? watch_->take_log() : text);
     }
 
     void write_out(const std::string& text) {
         output_.terminal(text);
-        to_log(text);
+        output_.log(text);
     }
 
     // "about 1.9 Mb/s": every destination is a full copy of the stream.

@@ -54,11 +54,15 @@ std::string painted(std::string_view text, std::string_view colour, bool colours
 std::string fitted(const std::vector<std::string>& fields, std::size_t width) {
     std::string line;
     for (const std::string& field : fields) {
-        const std::string joined = line.empty() ? field : line + "  " + field;
         if (line.empty()) {
             line = columns(field) <= width ? field : cut(field, width);
-        } else if (columns(joined) <= width) {
-            line = joined;
+            continue;
+        }
+        std::string joined = line;
+        joined += "  ";
+        joined += field;
+        if (columns(joined) <= width) {
+            line = std::move(joined);
         }
     }
     line.erase(line.find_last_not_of(' ') + 1);
@@ -71,7 +75,13 @@ std::string padded(const std::string& text, std::size_t width) {
 }
 
 std::string plural(long long count, std::string_view word) {
-    return std::to_string(count) + " " + std::string{word} + (count == 1 ? "" : "s");
+    std::string text = std::to_string(count);
+    text += ' ';
+    text += word;
+    if (count != 1) {
+        text += 's';
+    }
+    return text;
 }
 
 std::string decimal(double value, int digits) {

@@ -145,20 +145,13 @@ struct SpawnSettings {
             posix_spawnattr_setpgroup(&attributes, 0);
         }
         // The child starts with no signal held and every signal at its default, but those ignored
-        // when this program started and those it leaves to us.
+        // when this program started and those it leaves to us. Starting a program gives every
+        // handled signal its default and keeps every ignored one ignored: only the broken pipe,
+        // which this program itself ignores, is put back.
         sigset_t defaults;
-        sigfillset(&defaults);
-        for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
-            if (sigismember(&signals_kept_ignored(), signal_number) == 1) {
-                sigdelset(&defaults, signal_number);
-            }
-        }
-        for (const int kept : {SIGKILL, SIGSTOP}) {
-            sigdelset(&defaults, kept);
-        }
-        if (spec.leaves_terminal_signals_to_us) {
-            sigdelset(&defaults, SIGHUP);
-            sigdelset(&defaults, SIGQUIT);
+        sigemptyset(&defaults);
+        if (sigismember(&signals_kept_ignored(), SIGPIPE) != 1) {
+            sigaddset(&defaults, SIGPIPE);
         }
         sigset_t none;
         sigemptyset(&none);

@@ -6,8 +6,11 @@
 #include <cerrno>
 #include <charconv>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
+#include <optional>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -36,6 +39,21 @@ ErrorOutput& error_output() {
     return *made;
 }
 
+// Whether standard error may make a write wait although it said it had room: a terminal
+// (stopped by Ctrl-S) or a socket. Asked once.
+volatile std::sig_atomic_t may_wait = -1; // not asked yet
+
+bool may_wait_with_room() noexcept {
+    if (may_wait < 0) { // asking twice does no harm, so a handler may ask too
+        struct stat info {};
+        may_wait = fstat(STDERR_FILENO, &info) != 0 || S_ISSOCK(info.st_mode) ||
+                           (S_ISCHR(info.st_mode) && isatty(STDERR_FILENO) == 1)
+                       ? 1
+                       : 0;
+    }
+    return may_wait == 1;
+}
+
 bool ends_line(std::string_view piece) {
     return !piece.empty() && (piece.back() == '\n' || piece.back() == '\r');
 }
@@ -50,8 +68,11 @@ ssize_t write_now(std::string_view bytes, int wait_ms) noexcept {
     if ((out.revents & POLLOUT) == 0) {
         return (out.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 ? -1 : 0;
     }
-    // A pipe with room takes up to PIPE_BUF bytes at once without waiting.
-    const WriteAlarm alarm{write_patience};
+    // A pipe with room takes up to PIPE_BUF bytes at once without waiting, and a file or
+    // /dev/null never waits; a terminal or a socket may still, so its write is bounded.
+    const std::optional<WriteAlarm> alarm =
+        may_wait_with_room() ? std::optional<WriteAlarm>{std::in_place, write_patience}
+                             : std::nullopt;
     const ssize_t written =
         write(STDERR_FILENO, bytes.data(), std::min<std::size_t>(bytes.size(), PIPE_BUF));
     if (written >= 0) {

@@ -73,15 +73,6 @@ void set_handler(int signal_number, SignalHandler handler, bool restart = true) 
     sigaction(signal_number, &action, nullptr);
 }
 
-// This program cannot do without these, however it was started: it reports its crashes, waits
-// for its children, notices it was continued and bounds its own writes.
-bool taken_over(int signal_number) {
-    return std::find(crash_signals.begin(), crash_signals.end(), signal_number) !=
-               crash_signals.end() ||
-           signal_number == SIGCHLD || signal_number == SIGCONT || signal_number == SIGALRM ||
-           signal_number == SIGKILL || signal_number == SIGSTOP;
-}
-
 } // namespace
 
 void settle_inherited_signals() noexcept {
@@ -89,10 +80,11 @@ void settle_inherited_signals() noexcept {
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
     sigemptyset(&kept_ignored);
-    for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
+    // Of the signals this program would otherwise handle or ignore itself; every other one that
+    // was ignored stays so untouched, for this program and the programs it starts.
+    for (const int signal_number : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGPIPE}) {
         struct sigaction current {};
-        if (!taken_over(signal_number) && sigaction(signal_number, nullptr, &current) == 0 &&
-            current.sa_handler == SIG_IGN) {
+        if (sigaction(signal_number, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) {
             sigaddset(&kept_ignored, signal_number);
         }
     }

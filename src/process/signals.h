@@ -19,7 +19,8 @@ using SignalHandler = void (*)(int);
 // write, never the end of this program.
 void settle_inherited_signals() noexcept;
 
-// The signals that were ignored at the start and stay ignored.
+// The signals this program stops on or ignores itself (SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGPIPE)
+// that were ignored at the start and stay ignored.
 const sigset_t& signals_kept_ignored() noexcept;
 
 // Every way this program ends by a signal, in one place:

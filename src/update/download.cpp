@@ -59,7 +59,10 @@ bool digest_confirmed(const std::string& digest, const std::string& file_name) {
         spec.search_path = true;
         spec.own_process_group = true;
         spec.discard_output = true;
-        spec.input = digest + "  " + file_name + "\n";
+        std::string checksum_line = digest;
+        checksum_line += "  ";
+        checksum_line += file_name;
+        spec.input = checksum_line + "\n";
         if (run_to_end(spec, 0, verification_time_limit)) {
             return true;
         }

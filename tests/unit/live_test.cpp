@@ -3,6 +3,7 @@
 #include "automation/refusal_lines.h"
 #include "catalog/profiles.h"
 #include "config/overlay_file.h"
+#include "files/run_logs.h"
 #include "live/camera_memory.h"
 #include "live/health_warnings.h"
 #include "live/live_overlays.h"
@@ -536,4 +537,28 @@ TEST(CameraMemory, KeepsItsNewestEntriesWithinItsSize) {
     }
     EXPECT_EQ(remembered_camera_mode("old 999" + std::string(100, '.'), profile), (CaptureMode{320, 240, 15}));
     std::filesystem::remove_all(home);
+}
+
+TEST(RunLogs, EachRunGetsAPrivateLogAndOnlyTheLast20AreKept) {
+    const std::string folder = testing::TempDir() + "castora-logs-" + std::to_string(getpid()) + "/castora";
+    std::filesystem::remove_all(std::filesystem::path{folder}.parent_path());
+    std::filesystem::create_directories(folder);
+    for (int i = 0; i < 25; ++i) { // older runs, and a file that is no log
+        std::ofstream{folder + "/ffmpeg-20260101-0000" + (i < 10 ? "0" : "") + std::to_string(i) + "-1.log"} << i;
+    }
+    std::ofstream{folder + "/notes.txt"} << "mine";
+    const auto log = create_run_log(folder);
+    ASSERT_TRUE(log);
+    close(log->fd);
+    std::vector<std::string> kept;
+    for (const auto& entry : std::filesystem::directory_iterator{folder}) {
+        kept.push_back(entry.path().filename().string());
+    }
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(kept.size(), 21u);
+    EXPECT_EQ(kept.front(), "ffmpeg-20260101-000006-1.log"); // the five oldest are gone
+    EXPECT_EQ(kept.back(), "notes.txt");
+    EXPECT_EQ(std::filesystem::status(log->path).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    std::filesystem::remove_all(std::filesystem::path{folder}.parent_path());
 }
