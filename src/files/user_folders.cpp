@@ -13,6 +13,7 @@ std::string home_folder() {
     return home != nullptr && home[0] == '/' ? home : "";
 }
 
+#if !defined(__APPLE__)
 // $NAME/castora when NAME holds an absolute path, otherwise ~/FALLBACK/castora.
 std::string xdg_folder(const char* name, std::string_view fallback) {
     if (const char* xdg = std::getenv(name); xdg != nullptr && xdg[0] == '/') {
@@ -26,6 +27,7 @@ std::string xdg_folder(const char* name, std::string_view fallback) {
     }
     return folder;
 }
+#endif
 
 } // namespace
 
