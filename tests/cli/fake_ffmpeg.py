@@ -72,6 +72,11 @@ sys.stderr.write(os.environ.get("FAKE_FFMPEG_STDERR", ""))
 for n in range(int(os.environ.get("FAKE_FFMPEG_FLOOD", "0"))):
     sys.stderr.write(f"flood line {n:06}\n")
 sys.stderr.flush()
+if os.environ.get("FAKE_FFMPEG_RECORDS"):  # "PATH,BYTES": the recording grows once live
+    recording, size = os.environ["FAKE_FFMPEG_RECORDS"].split(",")
+    time.sleep(0.3)
+    with open(recording, "ab") as f:
+        f.write(b"\0" * int(size))
 note("flooded")
 runs = sum(1 for _ in open(log)) if os.path.exists(log) else 0
 with open(log, "a", encoding="utf-8", errors="surrogateescape") as f:

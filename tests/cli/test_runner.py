@@ -51,6 +51,15 @@ class Runner(unittest.TestCase):
                       "is still sent as 854x480 at 30 fps.\n", r.stderr)
         self.assertEqual(read(memory), b"1280x720@30\t640x360@24\t0\n")
 
+    def test_the_end_summary_gives_the_recording_size_at_the_end(self):
+        # The recording grows after the last periodic look; the summary looks once more.
+        fake = FakeFfmpeg(self.dir, FAKE_FFMPEG_STDERR="frame=    1\n",
+                          FAKE_FFMPEG_RECORDS=os.path.join(self.dir, "rec.mkv") + ",2500000")
+        r = run_castora([*OFFLINE, "--ffmpeg", fake.path, *DEST, "--record-file", "rec.mkv"], env=fake.env,
+                        cwd=self.dir)
+        self.assertEqual(r.status, 0)
+        self.assertIn("Live: the recording rec.mkv holds 2.5 MB.\n", r.stderr)
+
     def test_five_restarts_in_a_row_then_the_last_status_and_one_report(self):
         server = shared_server()
         server.reset()

@@ -361,6 +361,12 @@ TEST(LiveWatch, SaysWhenTheStreamIsLiveWhatDropsOrFailsAndHowLongEachGotIt) {
               "Live: b:1935 failed: Invalid argument; it stays off for this run.\n"
               "Live: a:1 never received the stream.\n"
               "Live: b:1935 received 3s of the stream, 1 drop, 0 rejoins.\n");
+    // A line that comes between two quiet moments still finds a destination settled as up.
+    LiveWatch watch{two};
+    watch.received("frame=  1\r", LiveClock::time_point{std::chrono::seconds{1}});
+    const std::string lost = watch.received("[fifo @ 0xA] Error opening srt://a:1: Input/output error\n",
+                                            LiveClock::time_point{std::chrono::milliseconds{5500}});
+    EXPECT_NE(lost.find("Live: a:1 lost: Input/output error; castora keeps trying.\n"), std::string::npos) << lost;
 }
 
 TEST(LiveWatch, PassesFfmpegsTextOnWithItsSecretsHidden) {

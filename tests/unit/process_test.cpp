@@ -1,4 +1,5 @@
 #include "core/out_of_memory.h"
+#include "process/child.h"
 #include "process/cleanup.h"
 #include "process/error_output.h"
 #include "process/running_clock.h"
@@ -7,9 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <new>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -62,6 +65,27 @@ TEST(Supervisor, RunsSeveralChildrenAndTimersFromOneLoop) {
     EXPECT_TRUE(fast.end.waited && WIFEXITED(fast.end.status) && !fast.end.timed_out);
     EXPECT_TRUE(slow.end.timed_out && WIFSIGNALED(slow.end.status));
     EXPECT_FALSE(any_child_running());
+}
+
+TEST(StartChild, StartsNothingWhenEitherPipeCannotBeMade) {
+    ChildSpec output_only = shell("exit 0");
+    ChildSpec input_only;
+    input_only.argv = {"/bin/cat"};
+    input_only.input = "text";
+    for (const ChildSpec& spec : {output_only, input_only}) {
+        // One descriptor left: a pipe needs two.
+        const int lowest_free = dup(0);
+        close(lowest_free);
+        rlimit before{};
+        getrlimit(RLIMIT_NOFILE, &before);
+        rlimit tight = before;
+        tight.rlim_cur = static_cast<rlim_t>(lowest_free) + 1;
+        setrlimit(RLIMIT_NOFILE, &tight);
+        const StartedChild started = start_child(spec);
+        setrlimit(RLIMIT_NOFILE, &before);
+        EXPECT_EQ(started.pid, -1);
+        EXPECT_EQ(started.error, EMFILE);
+    }
 }
 
 TEST(Supervisor, AStopBeforeAnyChildEndsTheProcessAtOnce) {
