@@ -442,6 +442,10 @@ TEST(StatusView, ProgressLinesOfEveryReleaseAndTheViewAtEveryWidth) {
                         "  YouTube             up          0 overflows",
                         "  Twitch (backup stream)  lost        1 overflow", "  rec rec.mkv  152.3 MB  at 2.1 Mb/s"}));
     EXPECT_EQ(render_status(status, 80, false), wide);
+    // A line that fills every column but the last is kept whole; one column less drops a field.
+    EXPECT_EQ(render_status(status, wide[0].size() + 1, false)[0], wide[0]);
+    EXPECT_EQ(render_status(status, wide[0].size(), false)[0],
+              "LIVE 12m05s  29.9/30 fps  speed 0.82x  dropped 45  duplicated 3");
     const std::vector<std::string> narrow = render_status(status, 40, false);
     EXPECT_EQ(narrow[0], "LIVE 12m05s  29.9/30 fps  speed 0.82x");
     EXPECT_EQ(narrow[2], "  Twitch (backup stream)  lost");
