@@ -286,6 +286,10 @@ TEST(RefusalLines, OneAtOnceThenOneLineASecondWithCounts) {
     EXPECT_EQ(lines.line(at(2000)), "the automation bridge's action 901 for y was refused: unknown overlay.");
     EXPECT_EQ(lines.refused("902", "y", "unknown overlay", at(3000)),
               "the automation bridge's action 902 for y was refused: unknown overlay.");
+    lines.refused("903", "y", "unknown overlay", at(3100));
+    lines.refused("904", "y", "unknown overlay", at(3200));
+    EXPECT_EQ(lines.line(at(4000)), "2 more actions of the automation bridge were refused: unknown overlay (2); "
+                                    "the last was action 904 for y.");
 }
 
 namespace {
