@@ -60,6 +60,17 @@ class Runner(unittest.TestCase):
         self.assertEqual(r.status, 0)
         self.assertIn("Live: the recording rec.mkv holds 2.5 MB.\n", r.stderr)
 
+    def test_a_queue_that_overflows_names_the_upload_with_audio_only_when_audio_is_sent(self):
+        for options, each in (([], "964 kb/s"), (["--no-audio"], "900 kb/s")):
+            with self.subTest(options=options):
+                fake = FakeFfmpeg(tempfile.mkdtemp(dir=self.dir),
+                                  FAKE_FFMPEG_STDERR="frame=    1\n[fifo @ 0xA] FIFO queue full\n")
+                r = run_castora([*OFFLINE, "--ffmpeg", fake.path, *DEST, "--profile", "low_power_360p", *options],
+                                env=fake.env, cwd=self.dir)
+                self.assertIn(f"Live: a:1935 is not keeping up; frames for it are dropped. This launch needs about "
+                              f"{each} of upload (1 destination x {each}): check this connection's upload.\n",
+                              r.stderr)
+
     def test_five_restarts_in_a_row_then_the_last_status_and_one_report(self):
         server = shared_server()
         server.reset()
