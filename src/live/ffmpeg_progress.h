@@ -19,5 +19,9 @@ struct FfmpegProgress {
     bool operator==(const FfmpegProgress&) const = default;
 };
 
+// Below this speed the encoder is falling behind: the view shows it, and held long enough it is
+// a warning.
+inline constexpr double slowest_real_time = 0.95;
+
 // The fields of a progress line; nothing for any other line.
 std::optional<FfmpegProgress> read_progress_line(std::string_view line);

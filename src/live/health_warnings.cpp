@@ -9,7 +9,6 @@ namespace {
 
 using std::chrono::seconds;
 
-constexpr double slowest_real_time = 0.95;
 constexpr seconds slow_for{10};
 constexpr seconds drop_window{10};
 constexpr seconds no_frame_for{5};

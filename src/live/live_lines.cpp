@@ -19,3 +19,10 @@ std::string live_duration(std::chrono::steady_clock::duration duration) {
     }
     return std::to_string(total / 3600) + "h" + two_digits(total % 3600 / 60) + "m";
 }
+
+std::string plural(long long count, std::string_view word) {
+    std::string text = std::to_string(count);
+    text += ' ';
+    text += word;
+    return count == 1 ? text : text + 's';
+}

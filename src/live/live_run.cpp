@@ -5,6 +5,7 @@
 #include "files/user_folders.h"
 #include "live/camera_memory.h"
 #include "live/health_warnings.h"
+#include "live/live_lines.h"
 #include "live/live_output.h"
 #include "live/live_overlays.h"
 #include "live/live_watch.h"
@@ -92,7 +93,7 @@ class LiveRun : public ChildWatcher {
     bool received(std::string_view bytes) override {
         // FFmpeg's first words make the run's log, which is named at once.
         if (output_.open_log()) {
-            say("FFmpeg's log of this run is in " + terminal_safe(output_.log_path()) + ".");
+            say_where_the_log_is();
         }
         const SteadyClock::time_point now = SteadyClock::now();
         pass_on(watch_->received(bytes, now));
@@ -229,8 +230,12 @@ class LiveRun : public ChildWatcher {
             say("warnings met: " + warnings + ".");
         }
         if (!output_.log_path().empty()) {
-            say("FFmpeg's log of this run is in " + terminal_safe(output_.log_path()) + ".");
+            say_where_the_log_is();
         }
+    }
+
+    void say_where_the_log_is() {
+        say("FFmpeg's log of this run is in " + terminal_safe(output_.log_path()) + ".");
     }
 
     void say(const std::string& line) {
@@ -244,23 +249,26 @@ class LiveRun : public ChildWatcher {
         output_.log(text);
     }
 
+    // The most one destination's copy of the stream takes of the upload.
+    static double kbps_each(const LaunchPlan& plan) {
+        const IngestProfile& profile = plan.command.profile;
+        return profile.video_kbps_max + (plan.command.audio ? profile.audio_kbps : 0);
+    }
+
     // "about 1.9 Mb/s": every destination is a full copy of the stream.
     static std::string upload_needed(const LaunchPlan& plan) {
-        const IngestProfile& profile = plan.command.profile;
-        const double each = profile.video_kbps_max + (plan.command.audio ? profile.audio_kbps : 0);
-        return "about " + bitrate_text(each * static_cast<double>(plan.destinations.size()));
+        return "about " +
+               bitrate_text(kbps_each(plan) * static_cast<double>(plan.destinations.size()));
     }
 
     // What to do when a destination cannot keep up.
     std::string queue_advice() const {
-        const IngestProfile& profile = plan_.command.profile;
-        const double each = profile.video_kbps_max + (plan_.command.audio ? profile.audio_kbps : 0);
         const std::size_t count = plan_.destinations.size();
-        std::string advice =
-            "This launch needs " + upload_ + " of upload (" + std::to_string(count) +
-            (count == 1 ? " destination" : " destinations") + " x " + bitrate_text(each) + "): ";
+        std::string advice = "This launch needs " + upload_ + " of upload (" +
+                             plural(static_cast<long long>(count), "destination") + " x " +
+                             bitrate_text(kbps_each(plan_)) + "): ";
         advice += count > 1 ? "stream to fewer destinations" : "check this connection's upload";
-        if (const IngestProfile* lighter = lighter_profile(profile)) {
+        if (const IngestProfile* lighter = lighter_profile(plan_.command.profile)) {
             advice += ", or use a lighter profile (--profile " + std::string{lighter->key} + ")";
         }
         return advice + ".";

@@ -27,13 +27,6 @@ std::string_view between(std::string_view line, std::string_view before, std::st
     return rest.substr(0, rest.find(after));
 }
 
-std::string plural(long long count, std::string_view word) {
-    std::string text = std::to_string(count);
-    text += ' ';
-    text += word;
-    return count == 1 ? text : text + 's';
-}
-
 } // namespace
 
 LiveWatch::LiveWatch(LivePlan plan) : plan_(std::move(plan)) {

@@ -74,16 +74,6 @@ std::string padded(const std::string& text, std::size_t width) {
     return used >= width ? text : text + std::string(width - used, ' ');
 }
 
-std::string plural(long long count, std::string_view word) {
-    std::string text = std::to_string(count);
-    text += ' ';
-    text += word;
-    if (count != 1) {
-        text += 's';
-    }
-    return text;
-}
-
 std::string decimal(double value, int digits) {
     char text[32];
     std::snprintf(text, sizeof text, "%.*f", digits, value);
@@ -152,7 +142,7 @@ std::vector<std::string> render_status(const LiveStatus& status, std::size_t wid
         "dropped " + std::to_string(progress.dropped),
         "duplicated " + std::to_string(progress.duplicated),
         status.profile_key};
-    if (progress.speed && *progress.speed < 0.95 && status.state == RunState::live) {
+    if (progress.speed && *progress.speed < slowest_real_time && status.state == RunState::live) {
         header[2] = painted(header[2], red, colour);
     }
     std::vector<std::string> lines{fitted(header, room)};

@@ -8,7 +8,7 @@
 #include <string>
 
 // Runs a child to its end, at most `time_limit` (then it is killed), keeping at most `limit`
-// bytes of its piped output (it is read only when the spec pipes it); what it writes beyond
+// bytes of its piped output (read only when the ChildSpec asks for a pipe); what it writes beyond
 // that is never read. The output when it ended with status 0 in time; nothing otherwise. A stop
 // request ends it and then this program.
 std::optional<std::string> run_to_end(const ChildSpec& spec, std::size_t limit,
