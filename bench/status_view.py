@@ -13,9 +13,10 @@ import pty
 import re
 import select
 import shutil
-import subprocess
 import tempfile
 import time
+
+from live_overlays import cpu_seconds
 
 STAND_IN = """#!/bin/sh
 case " $* " in *" -i "*) ;; *) exit 0;; esac
@@ -28,15 +29,6 @@ while :; do
     sleep 0.5
 done
 """
-
-
-def cpu_seconds(pid):
-    if os.path.exists(f"/proc/{pid}/stat"):
-        fields = open(f"/proc/{pid}/stat").read().rsplit(")", 1)[1].split()
-        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
-    minutes, seconds = subprocess.run(["ps", "-o", "time=", "-p", str(pid)], capture_output=True,
-                                      text=True).stdout.strip().split(":")[-2:]
-    return int(minutes) * 60 + float(seconds)
 
 
 def main():
